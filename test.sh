@@ -1,0 +1,82 @@
+#!/usr/bin/env bash
+# Builds the host and win32 builds and runs every test: the host suites, the same suites
+# under ASan+UBSan and TSan, the fuzz targets for a bounded time, and the win32 suites
+# under Wine on a private Xvfb display. Exit status is non-zero on any failure.
+set -uo pipefail
+cd "$(dirname "$0")"
+root=$PWD
+tools/setup.sh || { echo "test.sh: set-up failed"; exit 1; }
+
+jobs=$(nproc)
+passed=0 failed=0 broken=()
+log=build/logs; mkdir -p "$log"
+
+# build NAME cmake-args...: configure and build one build folder.
+build() {
+  local name=$1; shift
+  echo "== build $name"
+  if ! cmake -S . -B "build/$name" -DLV_WERROR=ON "$@" >"$log/$name-configure.txt" 2>&1; then
+    tail -n 30 "$log/$name-configure.txt"; broken+=("$name (configure)"); return 1
+  fi
+  if ! cmake --build "build/$name" -j"$jobs" >"$log/$name-build.txt" 2>&1; then
+    grep -E 'error|Error' "$log/$name-build.txt" | head -n 40; broken+=("$name (build)"); return 1
+  fi
+}
+
+# run_tests NAME: run one build folder's CTest suite and add up its counts.
+run_tests() {
+  local name=$1 out
+  echo "== test $name"
+  out=$(cd "build/$name" && ctest --output-on-failure --timeout 900 2>&1)
+  local rc=$?
+  echo "$out" | tail -n 40
+  local line; line=$(echo "$out" | grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' | tail -n 1)
+  if [ -n "$line" ]; then
+    local total fails
+    total=$(echo "$line" | sed -E 's/.*out of ([0-9]+).*/\1/')
+    fails=$(echo "$line" | sed -E 's/.* ([0-9]+) tests? failed.*/\1/')
+    passed=$((passed + total - fails)); failed=$((failed + fails))
+  fi
+  [ $rc -eq 0 ] || broken+=("$name (tests)")
+}
+
+build host -DCMAKE_BUILD_TYPE=RelWithDebInfo && run_tests host
+build asan -DCMAKE_BUILD_TYPE=Debug -DLV_SANITIZE=asan && run_tests asan
+build tsan -DCMAKE_BUILD_TYPE=Debug -DLV_SANITIZE=tsan && run_tests tsan
+
+if [ -f tests/fuzz/CMakeLists.txt ]; then
+  if build fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLV_FUZZ=ON \
+       -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++; then
+    run_tests fuzz
+  fi
+fi
+
+# The Windows builds run under Wine on a private display, in their own prefix. The i686
+# build is the one we ship; its tests run only where this machine can execute 32-bit
+# processes (some virtual machines cannot). The x86_64 build of the same tree always runs.
+export LV_WINEPREFIX=$root/build/wineprefix
+build win32 -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake
+win32_ok=$?
+if build win64 -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake; then
+  display=$(tools/xvfb.sh) || { broken+=("xvfb"); display=; }
+  if [ -n "$display" ]; then
+    export DISPLAY=:$display
+    WINEPREFIX=$LV_WINEPREFIX WINEDEBUG=-all LANG=hu_HU.UTF-8 LC_ALL=hu_HU.UTF-8 \
+      WINEDLLOVERRIDES=mscoree,mshtml= /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1
+    run_tests win64
+    if [ $win32_ok -eq 0 ] && /usr/lib/wine/wine --version >/dev/null 2>&1; then
+      run_tests win32
+    else
+      echo "== win32 (i686) built; its tests are not run: this machine cannot execute 32-bit processes"
+    fi
+    WINEPREFIX=$LV_WINEPREFIX wineserver -k 2>/dev/null
+    tools/xvfb.sh stop "$display"
+  fi
+fi
+
+echo
+if [ ${#broken[@]} -gt 0 ]; then
+  echo "test.sh: FAILED: ${broken[*]}"
+fi
+echo "tests: $passed passed, $failed failed"
+[ ${#broken[@]} -eq 0 ] && [ "$failed" -eq 0 ]
