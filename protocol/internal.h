@@ -1,0 +1,95 @@
+// The protocol client's module state and the internal operations shared by its source
+// files (wire, connection, login, directory, incoming, requests, game and log). Nothing
+// outside protocol/ includes this, except tests.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <ctime>
+#include <mutex>
+
+#include "app/strlist.h"
+#include "protocol/lvc6b.h"
+#include "protocol/socket.h"
+#include "protocol/wire.h"
+
+struct lvc_module {
+    LVC_Callback packet_cb;
+    LVC_Callback event_cb;
+    LVC_Callback exception_cb;
+    std::atomic<LVC_DispatchHook> hook;
+
+    std::atomic<int> connected;
+    std::atomic<int> quit;
+    std::atomic<int> loginstate;
+    std::atomic<int32_t> ownid;
+    std::atomic<std::time_t> connecttime;
+    char ownnick[LVC_NICK_SIZE];
+    int32_t login_a, login_b;
+
+    // Where LVC_Connect points; the login thread's web request goes to the same host.
+    char serverhost[256];
+    uint16_t serverport;
+    int proxytype;
+    char proxyhost[256];
+    uint16_t proxyport;
+
+    std::mutex sendlock;  // the outgoing buffer, from net_newpacket to net_sendpacket
+    std::mutex connlock;  // held by a reader thread for its whole life
+
+    strlist *sent;  // private messages sent and not yet confirmed
+    strlist *held;  // messages and confirmations waiting for their peer's nick
+
+    vel_list_node *rooms[256];
+    vel_list_node *nicks[256];
+
+    // The packet being decoded (reader thread, or the dispatch hook's thread).
+    wire_reader in;
+};
+
+extern lvc_module lvc;
+
+// Callbacks. Results are ignored.
+void lvc_packet_event(int code, void *record);
+void lvc_connection_event(int code, void *record);
+void lvc_failure(int code, void *record);
+
+// ---- wire (the single connection's framing, on the module's buffers)
+// Sending: net_newpacket takes the send lock; net_sendpacket frames, writes and releases
+// it. A packet whose fields overflowed the 8192-byte buffer is not sent.
+void net_newpacket(int32_t type);
+void net_writebyte(uint8_t v);
+void net_writeint(int32_t v);
+void net_writeutf(const char *s);
+int net_sendpacket();
+// Decoding of the current packet (lvc.in); past its end: 0 or an empty string.
+uint8_t net_readbyte();
+int32_t net_readint();
+char *net_readutf();  // new copy; release with mem_free
+void mem_free(char **s);
+int net_readheader(int32_t *type, uint32_t *length);
+void net_disconnecting();
+
+// ---- incoming packets: the handler of each type 0..24 (null: read and skipped).
+typedef void (*lvc_handler)(int32_t type, uint32_t length);
+extern const lvc_handler lvc_handlers[25];
+// Decodes one packet's payload with its handler, as the reader thread does.
+void lvc_dispatch_packet(int32_t type, const uint8_t *payload, uint32_t length);
+
+// ---- directory
+Room *room_add(int32_t id, const char *name, const char *theme, int32_t states, int32_t usercnt);
+void room_del(int32_t id);
+User *user_add(int32_t roomid, int32_t userid, const char *nick, int32_t perms);
+void user_del(int32_t roomid, int32_t userid);
+void nickcache_add(int32_t userid, const char *nick);
+const char *nickcache_get(int32_t userid);
+void nickcache_del(int32_t userid);
+void nickcache_free();
+
+// ---- connection
+// A connected socket, or LVSOCK_INVALID with *error set to the failure code (0: none).
+lvsock socket_connect(const char *host, uint16_t port, int *error, int proxytype,
+                      const char *proxyhost, uint16_t proxyport);
+lvsock socket_connect_direct(const char *host, uint16_t port, int *error);
+int sock_read(lvsock s, void *dst, uint32_t count, int32_t type);
+int sock_write(lvsock s, const void *src, uint32_t count);
