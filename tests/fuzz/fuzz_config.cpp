@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "app/cfgproc.h"
+#include "tests/fuzz/fuzz_file.h"
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
@@ -15,12 +16,7 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    if (size == 0)
-        return 0;
-    std::FILE *file = fmemopen(const_cast<uint8_t *>(data), size, "r");
-    if (!file)
-        return 0;
-    config_read(file, config_table);
-    std::fclose(file);
+    if (fuzz_file file = fuzz_open(data, size))
+        config_read(file.get(), config_table);
     return 0;
 }

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "app/util.h"
+#include "tests/fuzz/fuzz_file.h"
 #include "tests/support/notify_fake.h"
 
 namespace {
@@ -34,13 +35,11 @@ std::string save_path()
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    if (size == 0)
-        return 0;
-    std::FILE *file = fmemopen(const_cast<uint8_t *>(data), size, "r");
+    fuzz_file file = fuzz_open(data, size);
     if (!file)
         return 0;
-    friends_read(file);
-    std::fclose(file);
+    friends_read(file.get());
+    file.reset();
 
     // What was loaded must survive a save and a load, unless a name holds a line break
     // (saving cuts it there) or a NUL (the line reader stops there).
