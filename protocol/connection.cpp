@@ -36,6 +36,11 @@ struct lvc_reader {
 std::mutex readers_lock;
 std::list<lvc_reader> readers;
 
+// Held by LVC_Close from its shut-down to the report of it (event 15), and taken by the
+// reader before it reports the close: the old socket's events keep their order 14, 15,
+// then 16, 17, 7, whichever thread runs first.
+std::mutex close_order;
+
 // What a reader thread connects to, copied when it starts.
 struct lvc_target {
     char host[256];
@@ -327,6 +332,7 @@ static void netThread_loop()
 // Takes the socket away from senders and closes it: events 16, 17 and 7, or failure 5.
 static void netThread_close()
 {
+    { std::lock_guard order(close_order); }
     lvsock s;
     {
         std::lock_guard send(lvc.sendlock);
@@ -456,6 +462,7 @@ int LVC_Close()
     if (!lvc.connected)
         return 0;
     lvc_connection_event(LVC_EV_SHUTTING_DOWN, nullptr);
+    std::lock_guard order(close_order);
     int r;
     {
         std::lock_guard sock(lvc.socklock);
