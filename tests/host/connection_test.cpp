@@ -444,8 +444,9 @@ void hand_over(LVC_Task task, void *arg)
             done = true;
             done_cv.notify_all();
         });
+        // Notified under the lock: the test may destroy the task thread right after.
+        hook_target->cv.notify_all();
     }
-    hook_target->cv.notify_all();
     std::unique_lock l(done_m);
     done_cv.wait(l, [&] { return done; });
 }
