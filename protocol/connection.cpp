@@ -321,7 +321,7 @@ static void netThread_loop()
         if (type == 9)
             lvc_packet_event(1, nullptr);  // the room list is about to be replaced
         std::unique_ptr<uint8_t[]> payload(new uint8_t[length]);
-        if (!sock_read(lvc.sock, payload.get(), length, type))
+        if (!net_readpayload(payload.get(), length, type))
             break;
         lvc_packet packet{type, payload.get(), length};
         lvc_run(packet_task, &packet);
@@ -367,6 +367,7 @@ static void netThread_connected(lvsock s)
     }
     // The state is set before event 6 so that the application's reaction (an automatic
     // login) already sees the connection as open.
+    lvc.closing = 0;
     lvc.loginstate = 0;
     lvc.ownid = 0;
     lvc.connecttime = std::time(nullptr);
@@ -476,6 +477,7 @@ int LVC_Close()
         lvc_failure(LVC_ERR_SHUTDOWN, &failure);
         return 0;
     }
+    lvc.closing = 1;
     lvc_connection_event(LVC_EV_SHUT_DOWN, nullptr);
     return 1;
 }
