@@ -33,8 +33,10 @@ struct lvc_reader {
     std::thread thread;
     std::atomic<bool> done{false};
 };
+// Never destroyed: the application may leave with a reader still running, and the
+// destructor of a running std::thread would abort the process on its way out.
 std::mutex readers_lock;
-std::list<lvc_reader> readers;
+std::list<lvc_reader> &readers = *new std::list<lvc_reader>;
 
 // Held by LVC_Close from its shut-down to the report of it (event 15), and taken by the
 // reader before it reports the close: the old socket's events keep their order 14, 15,
