@@ -50,7 +50,12 @@ struct lvc_target {
     int proxytype;
     char proxyhost[256];
     uint16_t proxyport;
+    uint64_t seq;  // which LVC_Connect started it
 };
+
+// Counts LVC_Connect calls. A reader whose connect was followed by a newer one while it
+// was still waiting or connecting gives way: the user asked for the newer server.
+std::atomic<uint64_t> connect_seq{0};
 
 // The keep-alive of one connection.
 struct lvc_keepalive {
@@ -408,18 +413,24 @@ static void netThread(lvc_target target, std::atomic<bool> *done)
     {
         // Waits for the previous reader to end.
         std::lock_guard conn(lvc.connlock);
-        {
-            std::lock_guard lock(lvc.sentlock);
-            lvc.sent = strlist_free(lvc.sent);
-            lvc.held = strlist_free(lvc.held);
+        if (target.seq == connect_seq) {
+            {
+                std::lock_guard lock(lvc.sentlock);
+                lvc.sent = strlist_free(lvc.sent);
+                lvc.held = strlist_free(lvc.held);
+            }
+            int error = 0;
+            lvsock s = socket_connect(target.host, target.port, &error, target.proxytype,
+                                      target.proxyhost, target.proxyport);
+            if (target.seq != connect_seq) {
+                if (s != LVSOCK_INVALID)
+                    lvsock_close(s);  // never reported as connected: nothing to report
+            } else if (s == LVSOCK_INVALID) {
+                lvc_failure(error, nullptr);
+            } else {
+                netThread_connected(s);
+            }
         }
-        int error = 0;
-        lvsock s = socket_connect(target.host, target.port, &error, target.proxytype,
-                                  target.proxyhost, target.proxyport);
-        if (s == LVSOCK_INVALID)
-            lvc_failure(error, nullptr);
-        else
-            netThread_connected(s);
     }
     *done = true;
 }
@@ -439,6 +450,7 @@ void LVC_Connect(const char *host, uint16_t port, int proxytype, const char *pro
         target.proxytype = proxytype;
         copy_text(target.proxyhost, sizeof target.proxyhost, lvc.proxyhost);
         target.proxyport = proxyport;
+        target.seq = ++connect_seq;
     }
     LVC_Close();
 

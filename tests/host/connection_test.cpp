@@ -2,6 +2,7 @@
 // streams, reconnecting, the keep-alive, proxies and the dispatch hook.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
@@ -146,6 +147,12 @@ TEST_F(Connection, SkipsUnhandledPacketsAndKeepsFraming)
     EXPECT_EQ(payload_progress.front(), (vector<int64_t>{10, 10, 20}));
     EXPECT_EQ(payload_progress.back(), (vector<int64_t>{4, 4, 9}));
     EXPECT_EQ(payload_progress.size(), 2u);  // none for the empty payload
+    // Packet event 1 comes before the room list's payload is read.
+    auto first = [&](auto pred) { return std::find_if(log.begin(), log.end(), pred) - log.begin(); };
+    EXPECT_LT(first([](const lvcrec_entry &e) { return e.source == LVCREC_PACKET && e.code == 1; }),
+              first([](const lvcrec_entry &e) {
+                  return e.source == LVCREC_EVENT && e.code == LVC_EV_PROGRESS && e.fields[2] == 9;
+              }));
     EXPECT_TRUE(lvcrec_codes(LVCREC_FAILURE).empty());
 }
 
@@ -208,6 +215,31 @@ TEST_F(Connection, ConnectWhileConnectedClosesTheOldSocketFirst)
     EXPECT_EQ(fakepeer_quiet(&second, 300), 1);  // the old keep-alive never pings here
     EXPECT_EQ(lvcrec_codes(LVCREC_EVENT), (vector<int>{10, 11, 6, 14, 15, 16, 17, 7, 6}));
     EXPECT_EQ(lvcrec_last(lvcrec_log(), LVCREC_EVENT, 6)->fields[1], second.port);
+}
+
+TEST_F(Connection, NewerConnectWinsOverOneStillConnecting)
+{
+    // The first connect hangs at a proxy that has not answered yet.
+    testing::internal::CaptureStdout();
+    fakepeer proxy;
+    ASSERT_EQ(fakepeer_listen(&proxy), 1);
+    LVC_Connect("chat.example", 8888, 1, "127.0.0.1", proxy.port);
+    ASSERT_EQ(fakepeer_accept(&proxy), 1);
+    std::string head;
+    ASSERT_EQ(fakepeer_recv_head(&proxy, &head), 1);
+
+    LVC_Connect("127.0.0.1", peer.port, 0, "", 0);
+    std::string ok = "HTTP/1.0 200 Connection established\r\n\r\n";
+    ASSERT_EQ(fakepeer_send(&proxy, ok.data(), ok.size()), 1);
+    EXPECT_EQ(fakepeer_wait_eof(&proxy), 1);  // given up without a word
+    ASSERT_EQ(fakepeer_accept(&peer), 1);
+    ASSERT_EQ(lvcrec_wait(LVCREC_EVENT, LVC_EV_CONNECTED), 1);
+    fakepeer_packet ping;
+    ASSERT_EQ(fakepeer_recv_packet(&peer, &ping), 1);
+    EXPECT_EQ(lvcrec_codes(LVCREC_EVENT), (vector<int>{10, 11, 6}));
+    EXPECT_EQ(lvcrec_last(lvcrec_log(), LVCREC_EVENT, 6)->fields[1], peer.port);
+    EXPECT_TRUE(lvcrec_codes(LVCREC_FAILURE).empty());
+    testing::internal::GetCapturedStdout();
 }
 
 TEST_F(Connection, KeepAlivePingsOnIntervalAndStopsWithItsConnection)
