@@ -1,7 +1,7 @@
 // The single connection's framing on the module's buffers: the outgoing packet under the
 // send lock, the decoding cursor of the incoming packet, and the socket read and write
 // loops that report progress and errors.
-#include <cstring>
+#include <iterator>
 
 #include "protocol/internal.h"
 
