@@ -8,17 +8,30 @@
 using lvsock = intptr_t;
 constexpr lvsock LVSOCK_INVALID = -1;
 
-// Starts the socket library (Windows: WSAStartup for exactly 2.0). Returns 1 or 0 and
-// fills *error, *version with what the library said.
+// Starts the socket library (Windows: WSAStartup asking for 2.0). Returns 1 when it runs
+// at exactly version 2.0. Returns 0 when it did not start (*error: the library's error
+// code), or -1 when it started at another version (*description: the library's own
+// description record; the caller stops it again with lvsock_cleanup).
 int lvsock_startup(int *error, void **description);
 void lvsock_cleanup();
-// Dotted IPv4 address or host name to an address in network order; 0 when unresolved.
+// Dotted IPv4 address or host name to an address in network order. 1, or 0 unresolved.
 int lvsock_resolve(const char *host, uint32_t *addr);
 lvsock lvsock_tcp();
+// 1 when connected, 0 on failure. addr in network order, port in host order.
 int lvsock_connect(lvsock s, uint32_t addr, uint16_t port);
-// Bytes moved, 0 at end of stream, -1 on error.
+// Bytes moved, 0 at end of stream, -1 on error. Never raises a signal.
 long lvsock_send(lvsock s, const void *buf, size_t n);
 long lvsock_recv(lvsock s, void *buf, size_t n);
 int lvsock_shutdown(lvsock s);  // both directions; 0 on success, else the error
 int lvsock_close(lvsock s);     // 0 on success, else the error
+// The peer's address (network order) and port (host order); 1, or 0 on failure.
 int lvsock_peer(lvsock s, uint32_t *addr, uint16_t *port);
+
+// Listening on the loopback address, for the local chat service and for tests: port 0
+// asks for an ephemeral port; *bound_port receives the port actually bound.
+lvsock lvsock_listen(uint16_t port, uint16_t *bound_port);
+// The next connection on a listening socket, or LVSOCK_INVALID.
+lvsock lvsock_accept(lvsock listener);
+// Waits until the socket has something to read (data, a connection or end of stream):
+// 1 ready, 0 time-out, -1 error. timeout_ms < 0 waits without limit.
+int lvsock_wait_readable(lvsock s, int timeout_ms);

@@ -1,0 +1,144 @@
+// Winsock 2 for the Windows builds.
+#ifdef _WIN32
+
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include <cstring>
+#include <string_view>
+
+#include "protocol/socket.h"
+
+// The library's description record outlives lvsock_startup: failure 2 hands it on.
+static WSADATA lvsock_wsadata;
+
+int lvsock_startup(int *error, void **description)
+{
+    *error = 0;
+    *description = nullptr;
+    int r = WSAStartup(MAKEWORD(2, 0), &lvsock_wsadata);
+    if (r != 0) {
+        *error = r;
+        return 0;
+    }
+    if (LOBYTE(lvsock_wsadata.wVersion) != 2 || HIBYTE(lvsock_wsadata.wVersion) != 0) {
+        *description = &lvsock_wsadata;
+        return -1;
+    }
+    return 1;
+}
+
+void lvsock_cleanup()
+{
+    WSACleanup();
+}
+
+int lvsock_resolve(const char *host, uint32_t *addr)
+{
+    unsigned long a = inet_addr(host);
+    if (a != INADDR_NONE || std::string_view(host) == "255.255.255.255") {
+        *addr = uint32_t(a);
+        return 1;
+    }
+    // Winsock keeps gethostbyname's result per thread, so concurrent resolvers are safe.
+    hostent *h = gethostbyname(host);
+    if (!h || h->h_addrtype != AF_INET || !h->h_addr_list[0])
+        return 0;
+    std::memcpy(addr, h->h_addr_list[0], 4);
+    return 1;
+}
+
+lvsock lvsock_tcp()
+{
+    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    return s == INVALID_SOCKET ? LVSOCK_INVALID : lvsock(s);
+}
+
+int lvsock_connect(lvsock s, uint32_t addr, uint16_t port)
+{
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_addr.s_addr = addr;
+    sa.sin_port = htons(port);
+    return connect(SOCKET(s), reinterpret_cast<sockaddr *>(&sa), sizeof sa) == 0;
+}
+
+// Winsock moves at most INT_MAX bytes per call; the callers loop anyway.
+static int lvsock_chunk(size_t n)
+{
+    return n > 0x7FFFFFFF ? 0x7FFFFFFF : int(n);
+}
+
+long lvsock_send(lvsock s, const void *buf, size_t n)
+{
+    int r = send(SOCKET(s), static_cast<const char *>(buf), lvsock_chunk(n), 0);
+    return r == SOCKET_ERROR ? -1 : long(r);
+}
+
+long lvsock_recv(lvsock s, void *buf, size_t n)
+{
+    int r = recv(SOCKET(s), static_cast<char *>(buf), lvsock_chunk(n), 0);
+    return r == SOCKET_ERROR ? -1 : long(r);
+}
+
+int lvsock_shutdown(lvsock s)
+{
+    return shutdown(SOCKET(s), SD_BOTH) == 0 ? 0 : WSAGetLastError();
+}
+
+int lvsock_close(lvsock s)
+{
+    return closesocket(SOCKET(s)) == 0 ? 0 : WSAGetLastError();
+}
+
+int lvsock_peer(lvsock s, uint32_t *addr, uint16_t *port)
+{
+    sockaddr_in sa{};
+    int len = sizeof sa;
+    if (getpeername(SOCKET(s), reinterpret_cast<sockaddr *>(&sa), &len) != 0 || sa.sin_family != AF_INET)
+        return 0;
+    *addr = sa.sin_addr.s_addr;
+    *port = ntohs(sa.sin_port);
+    return 1;
+}
+
+lvsock lvsock_listen(uint16_t port, uint16_t *bound_port)
+{
+    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    if (s == INVALID_SOCKET)
+        return LVSOCK_INVALID;
+    // Exclusive use: on Windows SO_REUSEADDR would let another program steal the port.
+    BOOL one = TRUE;
+    setsockopt(s, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char *>(&one), sizeof one);
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sa.sin_port = htons(port);
+    int len = sizeof sa;
+    if (bind(s, reinterpret_cast<sockaddr *>(&sa), sizeof sa) != 0 || listen(s, 16) != 0 ||
+        getsockname(s, reinterpret_cast<sockaddr *>(&sa), &len) != 0) {
+        closesocket(s);
+        return LVSOCK_INVALID;
+    }
+    if (bound_port)
+        *bound_port = ntohs(sa.sin_port);
+    return lvsock(s);
+}
+
+lvsock lvsock_accept(lvsock listener)
+{
+    SOCKET s = accept(SOCKET(listener), nullptr, nullptr);
+    return s == INVALID_SOCKET ? LVSOCK_INVALID : lvsock(s);
+}
+
+int lvsock_wait_readable(lvsock s, int timeout_ms)
+{
+    fd_set set;
+    FD_ZERO(&set);
+    FD_SET(SOCKET(s), &set);
+    timeval tv{timeout_ms / 1000, (timeout_ms % 1000) * 1000};
+    int r = select(0, &set, nullptr, nullptr, timeout_ms < 0 ? nullptr : &tv);
+    return r == SOCKET_ERROR ? -1 : r > 0 ? 1 : 0;
+}
+
+#endif
