@@ -322,6 +322,12 @@ TEST_F(Widget, TooltipToolsAreAddedUpdatedAndDeleted)
     vel_widget_setfocus(b);
     SendMessageW(b->hwnd, WM_KEYDOWN, VK_TAB, 0);
     EXPECT_EQ(GetFocus(), b->hwnd);
+    // The window takes its tooltip and its controls with it.
+    HWND tip = win_->tooltip->hwnd, bh = b->hwnd;
+    DestroyWindow(win_->hwnd);
+    win_ = nullptr;
+    EXPECT_FALSE(IsWindow(tip));
+    EXPECT_FALSE(IsWindow(bh));
 }
 
 TEST_F(Widget, FontBackgroundTextAndRichEdit)
