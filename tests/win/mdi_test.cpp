@@ -346,6 +346,32 @@ TEST_F(Mdi, DestroyingTheZoomedChildHandsTheMenuBarToTheNextZoomedOne)
     EXPECT_NE(frame_->active_child, c);
 }
 
+// A child that closes itself from its own button, as dialogs and popups do.
+int closing_child(vel_window *self, HWND, UINT msg, WPARAM, LPARAM, LRESULT *)
+{
+    if (msg == VEL_WM_COMMAND)
+        vel_mdichild_destroy(self);
+    return VEL_CONTINUE;
+}
+
+TEST_F(Mdi, ChildClosingItselfFromItsButton)
+{
+    vel_window *a = vel_mdichild_create(nullptr, nullptr, nullptr, WS_OVERLAPPEDWINDOW | WS_VISIBLE, L"popup", 0, 0,
+                                        200, 100, frame_, closing_child);
+    ASSERT_NE(a, nullptr);
+    command(a, SC_MAXIMIZE);
+    vel_widget *button = vel_widget_create(nullptr, a, 0, BS_PUSHBUTTON, L"Bezár", 5, 5, 60, 24, 5, nullptr, nullptr,
+                                           VEL_BUTTON, nullptr);
+    ASSERT_NE(button, nullptr);
+    HWND ah = a->hwnd, bh = button->hwnd;
+    SendMessageW(ah, WM_COMMAND, MAKEWPARAM(button->id, BN_CLICKED), reinterpret_cast<LPARAM>(bh));
+    EXPECT_FALSE(IsWindow(ah));
+    EXPECT_EQ(frame_->children, nullptr);
+    EXPECT_EQ(frame_->zoomed_child, nullptr);
+    EXPECT_EQ(frame_->active_child, nullptr);
+    EXPECT_EQ(bar_count(), bar_items_);
+}
+
 TEST_F(Mdi, ActivationIsReportedToTheFrame)
 {
     vel_window *a = child(L"A"), *b = child(L"B");

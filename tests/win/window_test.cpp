@@ -367,6 +367,24 @@ TEST_F(Window, FullScreenRefusesChildWindows)
     EXPECT_EQ(child->state, 0u);
 }
 
+int self_destroying(vel_window *, HWND hwnd, UINT msg, WPARAM wp, LPARAM, LRESULT *)
+{
+    if (msg == WM_COMMAND && LOWORD(wp) == 42)
+        DestroyWindow(hwnd);
+    return VEL_CONTINUE;
+}
+
+TEST(WindowLifetime, ProcedureDestroyingItsOwnWindowEndsTheDispatch)
+{
+    wintest_init();
+    vel_window *w = vel_window_create(nullptr, nullptr, nullptr, 0, WS_OVERLAPPEDWINDOW, L"exit", 0, 0, 100, 100,
+                                      nullptr, nullptr, self_destroying);
+    ASSERT_NE(w, nullptr);
+    HWND h = w->hwnd;
+    EXPECT_EQ(SendMessageW(h, WM_COMMAND, 42, 0), 0);
+    EXPECT_FALSE(IsWindow(h));
+}
+
 // Ends a loop that failed to end by itself, so a broken loop fails instead of hanging.
 void CALLBACK give_up(HWND, UINT, UINT_PTR, DWORD)
 {
