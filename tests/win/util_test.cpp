@@ -78,13 +78,14 @@ TEST(UtilDraw, EdgeIsRaisedOnePixelFrame)
 TEST(UtilDraw, TextPaintsEveryPixelOfItsRectangleAndNothingElse)
 {
     HFONT font = vel_util_create_font(-12, L"Tahoma", FW_NORMAL);
-    for (UINT format : {UINT(DT_LEFT | DT_SINGLELINE), UINT(DT_CENTER | DT_SINGLELINE), UINT(DT_RIGHT)}) {
+    for (UINT format : {UINT(DT_LEFT | DT_SINGLELINE), UINT(DT_CENTER | DT_SINGLELINE), UINT(DT_RIGHT),
+                        UINT(DT_LEFT | DT_SINGLELINE | DT_VCENTER), UINT(DT_LEFT | DT_SINGLELINE | DT_BOTTOM)}) {
         SCOPED_TRACE(format);
-        wintest_canvas c(120, 40);
-        RECT rc{10, 5, 110, 35};
+        wintest_canvas c(120, 80);
+        RECT rc{10, 5, 110, 75};
         vel_util_draw_text(c.dc(), font, RGB(0, 0, 255), RGB(255, 255, 255), L"Hello", 5, &rc, format);
         int text_pixels = 0;
-        for (int y = 0; y < 40; ++y)
+        for (int y = 0; y < 80; ++y)
             for (int x = 0; x < 120; ++x) {
                 const bool inside = x >= rc.left && x < rc.right && y >= rc.top && y < rc.bottom;
                 const COLORREF p = c.at(x, y);
