@@ -147,7 +147,7 @@ int textbox_row_height(HWND hwnd, HFONT font)
     return h > 0 ? h : 16;
 }
 
-void textbox_update_scrollbar(const vel_textbox *box)
+void textbox_update_scrollbar(vel_textbox *box)
 {
     if (!(GetWindowLongW(box->widget->hwnd, GWL_STYLE) & WS_VSCROLL))
         return;
@@ -160,7 +160,17 @@ void textbox_update_scrollbar(const vel_textbox *box)
     si.nMax = vel_textbox_max_row(box);
     si.nPage = static_cast<UINT>(box->page_rows);
     si.nPos = box->scroll_pos;
-    SetScrollInfo(box->widget->hwnd, SB_VERT, &si, TRUE);
+    // Drawing the bar costs far more than a line of text does, so a burst of lines sets
+    // the values at once and redraws the bar once, when the posted message comes round.
+    HWND hwnd = box->widget->hwnd;
+    SetScrollInfo(hwnd, SB_VERT, &si, FALSE);
+    if (box->bar_dirty)
+        return;
+    box->bar_dirty = true;
+    if (!PostMessageW(hwnd, VEL_TEXTBOX_SYNC, 0, 0)) {
+        box->bar_dirty = false;
+        RedrawWindow(hwnd, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_UPDATENOW);
+    }
 }
 
 // Client y of the top of row `row` for the current scroll position.
@@ -199,6 +209,8 @@ int textbox_batch_add(vel_textbox *box, HDC dc, textbox_batch *b, const wchar_t 
 
 void textbox_batch_end(vel_textbox *box, const textbox_batch *b)
 {
+    if (b->added == 0)
+        return;
     HWND hwnd = box->widget->hwnd;
     textbox_update_scrollbar(box);
     RECT rc;
@@ -206,9 +218,10 @@ void textbox_batch_end(vel_textbox *box, const textbox_batch *b)
     int h = rc.bottom;
     int rh = box->row_height;
     int shift_rows = box->scroll_pos - b->old_pos + b->removed_rows;
+    // The strip is painted when the thread next looks at its messages, so a burst of
+    // lines costs one paint; ScrollWindowEx moves any region still waiting with the bits.
     if (b->added >= textbox_page(box) || shift_rows < 0 || shift_rows * rh >= h) {
         InvalidateRect(hwnd, nullptr, TRUE);
-        UpdateWindow(hwnd);
         return;
     }
     if (shift_rows > 0)
@@ -219,7 +232,6 @@ void textbox_batch_end(vel_textbox *box, const textbox_batch *b)
     RECT dirty{0, std::max(0, std::min(top, strip)), rc.right, h};
     if (dirty.top < dirty.bottom)
         InvalidateRect(hwnd, &dirty, TRUE);
-    UpdateWindow(hwnd);
 }
 
 void textbox_take_pending(vel_textbox *box, vel_list_node **out)
@@ -901,6 +913,10 @@ int vel_textbox_default_wdgproc(vel_widget *self, HWND hwnd, UINT msg, WPARAM wp
         break;
     case VEL_TEXTBOX_SYNC:
         textbox_add_here(box, nullptr, 0, nullptr, 0, 0, 0);
+        if (box->bar_dirty) {
+            box->bar_dirty = false;
+            RedrawWindow(hwnd, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_UPDATENOW);
+        }
         *result = 0;
         code = VEL_HANDLED;
         break;

@@ -34,7 +34,8 @@ enum : uint32_t {
     VEL_TEXTBOX_LINK_FONT = 1,
 };
 
-// Posted to the box when another thread has queued lines for it.
+// Posted to the box when another thread has queued lines for it, or its scroll bar
+// waits to be redrawn.
 constexpr UINT VEL_TEXTBOX_SYNC = 32757;
 
 struct vel_textbox_line {
@@ -78,6 +79,8 @@ struct vel_textbox {
     std::mutex pending_lock;
     vel_list_node *pending;
     bool sync_posted;
+    // The scroll bar's values changed and its redraw waits for VEL_TEXTBOX_SYNC.
+    bool bar_dirty;
 };
 
 // Measures the advance width of each of `length` characters into widths.
