@@ -5,6 +5,8 @@
 #include "toolkit/widget.h"
 #include "toolkit/window.h"
 
+#include "textui_support.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -14,15 +16,6 @@
 #include <vector>
 
 namespace {
-
-void pump()
-{
-    MSG msg;
-    for (int i = 0; i < 10000 && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE); i++) {
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
-}
 
 bool queue_empty(vel_textbox *box)
 {
@@ -43,29 +36,18 @@ std::vector<const vel_textbox_line *> lines_oldest_first(const vel_textbox *box)
     return out;
 }
 
-class TextboxStress : public testing::Test {
+class TextboxStress : public UiWindowTest {
 protected:
-    static void SetUpTestSuite() { vel_init(); }
-
     void SetUp() override
     {
-        window = vel_window_create(nullptr, nullptr, nullptr, 0, WS_OVERLAPPEDWINDOW | WS_VISIBLE, L"stress", 0, 0,
-                                   640, 480, nullptr, nullptr, nullptr);
-        ASSERT_NE(window, nullptr);
+        make_window(L"stress", 640, 480, WS_OVERLAPPEDWINDOW | WS_VISIBLE);
         widget = vel_textbox_create(nullptr, window, 0, WS_VSCROLL, L"", 0, 0, 600, 400, 5, nullptr, nullptr);
         ASSERT_NE(widget, nullptr);
         box = vel_textbox_get(widget);
         ASSERT_NE(vel_textbox_create_and_set_font(widget, 16, L"Arial", 700), nullptr);
         box->link_style = VEL_TEXTBOX_LINK_FONT;
         box->options |= VEL_TEXTBOX_LIVE_LINKS;
-        pump();
-    }
-
-    void TearDown() override
-    {
-        if (window)
-            DestroyWindow(window->hwnd);
-        pump();
+        ui_pump();
     }
 
     // Runs the writer while this thread stirs the box; returns the UI lines added.
@@ -116,10 +98,10 @@ protected:
                 SendMessageW(widget->hwnd, WM_RBUTTONDBLCLK, MK_SHIFT, MAKELPARAM(10, 10));
                 break;
             }
-            pump();
+            ui_pump();
         }
         writer.join();
-        pump();
+        ui_pump();
         return ui;
     }
 
@@ -142,7 +124,6 @@ protected:
         EXPECT_EQ(si.nPos, box->scroll_pos);
     }
 
-    vel_window *window = nullptr;
     vel_widget *widget = nullptr;
     vel_textbox *box = nullptr;
 };
@@ -211,7 +192,7 @@ TEST_F(TextboxStress, Figures)
         vel_textbox_add_text(widget, text.c_str(), static_cast<int>(text.size()), colours.data(),
                              static_cast<int>(colours.size()), 0, i);
         if (i % 50 == 0)
-            pump();
+            ui_pump();
     }
     double append = seconds_since(start);
     ASSERT_EQ(box->line_count, 300);

@@ -6,6 +6,8 @@
 #include "toolkit/widget.h"
 #include "toolkit/window.h"
 
+#include "textui_support.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -34,54 +36,12 @@ int owner_proc(vel_widget *, HWND, UINT msg, WPARAM wp, LPARAM lp, LRESULT *)
     return VEL_CONTINUE;
 }
 
-// Handles what is queued now, a bounded number of messages, so no test can hang on a
-// display that keeps sending.
-void pump()
-{
-    MSG msg;
-    for (int i = 0; i < 10000 && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE); i++) {
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
-}
-
-std::wstring clipboard_text()
-{
-    std::wstring out;
-    if (!OpenClipboard(nullptr))
-        return L"<no clipboard>";
-    if (HANDLE h = GetClipboardData(CF_UNICODETEXT)) {
-        if (auto *p = static_cast<const wchar_t *>(GlobalLock(h))) {
-            out = p;
-            GlobalUnlock(h);
-        }
-    }
-    CloseClipboard();
-    return out;
-}
-
-void set_clipboard(const wchar_t *text)
-{
-    ASSERT_TRUE(OpenClipboard(nullptr));
-    EmptyClipboard();
-    size_t n = wcslen(text) + 1;
-    HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE, n * sizeof(wchar_t));
-    memcpy(GlobalLock(h), text, n * sizeof(wchar_t));
-    GlobalUnlock(h);
-    SetClipboardData(CF_UNICODETEXT, h);
-    CloseClipboard();
-}
-
-class TextboxTest : public testing::Test {
+class TextboxTest : public UiWindowTest {
 protected:
-    static void SetUpTestSuite() { vel_init(); }
-
     void SetUp() override
     {
         g_dblclk = DblClk{};
-        window = vel_window_create(nullptr, nullptr, nullptr, 0, WS_OVERLAPPEDWINDOW, L"textbox", 10,
-                                   10, 400, 300, nullptr, nullptr, nullptr);
-        ASSERT_NE(window, nullptr);
+        make_window(L"textbox", 400, 300);
         widget = vel_textbox_create(nullptr, window, 0, WS_VSCROLL, L"", 0, 0, 240, 162, 5, nullptr, owner_proc);
         ASSERT_NE(widget, nullptr);
         box = vel_textbox_get(widget);
@@ -89,14 +49,7 @@ protected:
         ASSERT_NE(vel_textbox_create_and_set_font(widget, 16, L"Arial", 400), nullptr);
         ASSERT_NE(box->link_font, nullptr);
         vel_widget_setbackground(widget, RGB(255, 255, 255));
-        pump();
-    }
-
-    void TearDown() override
-    {
-        if (window)
-            DestroyWindow(window->hwnd);
-        pump();
+        ui_pump();
     }
 
     void add(const wchar_t *text, const COLORREF *colours = nullptr, int style = 0, int32_t userdata = 0)
@@ -142,7 +95,6 @@ protected:
         return POINT{x + line->widths[index] / 2, top + box->row_height / 2};
     }
 
-    vel_window *window = nullptr;
     vel_widget *widget = nullptr;
     vel_textbox *box = nullptr;
 };
@@ -251,7 +203,7 @@ TEST_F(TextboxTest, ResizeRewrapsAndShowsTheEnd)
     int wide_rows = box->total_rows;
     SendMessageW(widget->hwnd, WM_VSCROLL, SB_TOP, 0);
     MoveWindow(widget->hwnd, 0, 0, 120, 200, TRUE);
-    pump();
+    ui_pump();
     RECT rc;
     GetClientRect(widget->hwnd, &rc);
     EXPECT_EQ(box->wrap_width, rc.right);
@@ -332,20 +284,20 @@ TEST_F(TextboxTest, HandCursorOnlyOverALiveLink)
 
 TEST_F(TextboxTest, RightDoubleClickCopiesEverythingOrWithShiftOneLine)
 {
-    set_clipboard(L"before");
+    ui_put_clipboard(L"before");
     // An empty box leaves the clipboard alone.
     SendMessageW(widget->hwnd, WM_RBUTTONDBLCLK, 0, MAKELPARAM(5, 5));
-    EXPECT_EQ(clipboard_text(), L"before");
+    EXPECT_EQ(ui_clipboard_text(), L"before");
     add(L"first line\nsecond");
     add(L"third");
     SendMessageW(widget->hwnd, WM_RBUTTONDBLCLK, 0, MAKELPARAM(5, 5));
-    EXPECT_EQ(clipboard_text(), L"first line\r\nsecond\r\nthird\r\n");
+    EXPECT_EQ(ui_clipboard_text(), L"first line\r\nsecond\r\nthird\r\n");
     POINT pt = point_in_newest(0);
     SendMessageW(widget->hwnd, WM_RBUTTONDBLCLK, MK_SHIFT, MAKELPARAM(pt.x, pt.y));
-    EXPECT_EQ(clipboard_text(), L"third");
+    EXPECT_EQ(ui_clipboard_text(), L"third");
     pt.y -= box->row_height;
     SendMessageW(widget->hwnd, WM_RBUTTONDBLCLK, MK_SHIFT, MAKELPARAM(pt.x, pt.y));
-    EXPECT_EQ(clipboard_text(), L"second");
+    EXPECT_EQ(ui_clipboard_text(), L"second");
 }
 
 TEST_F(TextboxTest, LinesFromAnotherThreadArriveInOrderOnTheWindowThread)
@@ -358,7 +310,7 @@ TEST_F(TextboxTest, LinesFromAnotherThreadArriveInOrderOnTheWindowThread)
     writer.join();
     // Nothing touched the lines off the window's thread.
     EXPECT_EQ(box->line_count, 0);
-    pump();
+    ui_pump();
     ASSERT_EQ(box->line_count, 200);
     auto t = texts();
     for (int i = 0; i < 200; i++)
@@ -540,13 +492,13 @@ TEST_F(TextboxTest, Showcase)
         add(text.c_str(), colours.data(), 0, n);
     }
     add(L"- kozepre igazitott sor -", nullptr, 2);
-    pump();
+    ui_pump();
     RedrawWindow(window->hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
     EXPECT_GT(box->total_rows, box->line_count);  // the long lines wrapped
     if (hold) {
         DWORD until = GetTickCount() + static_cast<DWORD>(std::atoi(hold));
         while (static_cast<LONG>(until - GetTickCount()) > 0) {
-            pump();
+            ui_pump();
             Sleep(20);
         }
     }
