@@ -110,13 +110,14 @@ TEST_F(InputLineTest, KeepsTheLastTenLinesAndBrowsesThem)
     EXPECT_EQ(text_of(widget), L"line 1");  // the tenth-newest
     key(VK_UP);
     EXPECT_EQ(text_of(widget), L"line 1");  // and it stays there
+    DWORD from = 0, to = 0;
+    SendMessageW(widget->hwnd, EM_GETSEL, reinterpret_cast<WPARAM>(&from), reinterpret_cast<LPARAM>(&to));
+    EXPECT_EQ(to, 6u);  // the caret at the end of the shown line
     key(VK_DOWN);
     EXPECT_EQ(text_of(widget), L"line 2");
     for (int i = 0; i < 12; i++)
         key(VK_DOWN);
     EXPECT_EQ(text_of(widget), L"line 10");  // the newest: nothing more
-    // The caret is at the end of a shown line.
-    DWORD from = 0, to = 0;
     SendMessageW(widget->hwnd, EM_GETSEL, reinterpret_cast<WPARAM>(&from), reinterpret_cast<LPARAM>(&to));
     EXPECT_EQ(to, 7u);
 
