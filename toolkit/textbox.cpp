@@ -183,8 +183,7 @@ int textbox_row_y(const vel_textbox *box, int row, int client_height)
 struct textbox_batch {
     int old_pos;
     int removed_rows;
-    int first_new_row;  // in the numbering after the batch; total_rows when nothing was added
-    int added;
+    int added;  // rows
 };
 
 void textbox_batch_begin(const vel_textbox *box, textbox_batch *b)
