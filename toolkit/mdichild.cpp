@@ -329,6 +329,8 @@ LRESULT CALLBACK vel_default_mdichildwndproc(HWND hwnd, UINT msg, WPARAM wp, LPA
         return proc_result;
     if (code == VEL_DEFAULT_ONLY)
         return DefMDIChildProcW(hwnd, msg, wp, lp);
+    if (!vel_wnd_attached(hwnd, self))
+        return code == VEL_HANDLED ? proc_result : 0;
     LRESULT common_result = 0;
     int handled;
     if (msg == WM_CLOSE) {
@@ -338,7 +340,7 @@ LRESULT CALLBACK vel_default_mdichildwndproc(HWND hwnd, UINT msg, WPARAM wp, LPA
         handled = 1;
     } else {
         handled = vel_common_wndproc(self, hwnd, msg, wp, lp, &common_result);
-        if (msg != WM_DESTROY && child_after(self, hwnd, msg, wp, lp, &common_result))
+        if (vel_wnd_attached(hwnd, self) && child_after(self, hwnd, msg, wp, lp, &common_result))
             handled = 1;
     }
     LRESULT out;

@@ -261,9 +261,11 @@ LRESULT CALLBACK vel_default_mdiframewndproc(HWND hwnd, UINT msg, WPARAM wp, LPA
         return proc_result;
     if (code == VEL_DEFAULT_ONLY)
         return DefFrameProcW(hwnd, client, msg, wp, lp);
+    if (!vel_wnd_attached(hwnd, self))
+        return code == VEL_HANDLED ? proc_result : 0;
     LRESULT common_result = 0;
     int handled = vel_common_wndproc(self, hwnd, msg, wp, lp, &common_result);
-    if (msg != WM_DESTROY && frame_after(self, msg, wp, lp, &common_result))
+    if (vel_wnd_attached(hwnd, self) && frame_after(self, msg, wp, lp, &common_result))
         handled = 1;
     LRESULT out;
     if (vel_wnd_finish(code, handled, proc_result, common_result, "mdiframewndproc: hiba!\n", &out))

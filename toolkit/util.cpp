@@ -136,8 +136,16 @@ void vel_util_draw_text(HDC dc, HFONT font, COLORREF text_colour, COLORREF bk_co
         return;
     }
     // Paint the text once and only the uncovered rest with the brush, so nothing flickers.
+    // Measured from the top; a single line centred or at the bottom is then moved to where
+    // it is drawn, so the fill around it never paints over it.
     RECT measured = area;
-    DrawTextW(dc, text, length, &measured, format | DT_CALCRECT);
+    DrawTextW(dc, text, length, &measured, (format & ~(DT_VCENTER | DT_BOTTOM)) | DT_CALCRECT);
+    if (format & DT_SINGLELINE) {
+        const int spare = (area.bottom - area.top) - (measured.bottom - measured.top);
+        const int shift = (format & DT_VCENTER) ? spare / 2 : (format & DT_BOTTOM) ? spare : 0;
+        if (shift > 0)
+            OffsetRect(&measured, 0, shift);
+    }
     DrawTextW(dc, text, length, &area, format);
     const int text_bottom = measured.bottom < area.bottom ? measured.bottom : area.bottom;
     const int text_right = measured.right < area.right ? measured.right : area.right;

@@ -412,12 +412,16 @@ LRESULT CALLBACK vel_default_wdgproc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
         std::fflush(stdout);
         return 0;
     }
+    // Kept aside: the application's procedure may destroy the control, and its record.
+    const WNDPROC old_proc = self->old_proc;
     LRESULT proc_result = 0;
     const int code = self->proc ? self->proc(self, hwnd, msg, wp, lp, &proc_result) : VEL_NOPROC;
     if (code == VEL_DONE)
         return proc_result;
     if (code == VEL_DEFAULT_ONLY)
-        return CallWindowProcW(self->old_proc, hwnd, msg, wp, lp);
+        return CallWindowProcW(old_proc, hwnd, msg, wp, lp);
+    if (!vel_wnd_attached(hwnd, self))
+        return code == VEL_HANDLED ? proc_result : 0;
 
     int handled = 0;
     LRESULT result = 0;
@@ -482,5 +486,8 @@ LRESULT CALLBACK vel_default_wdgproc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
     LRESULT out;
     if (vel_wnd_finish(code, handled, proc_result, result, "vel_default_wdgproc hiba.\n", &out))
         return out;
-    return CallWindowProcW(self->old_proc, hwnd, msg, wp, lp);
+    // The messages the toolkit's handling sent may have ended the control.
+    if (!vel_wnd_attached(hwnd, self))
+        return 0;
+    return CallWindowProcW(old_proc, hwnd, msg, wp, lp);
 }

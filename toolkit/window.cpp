@@ -374,6 +374,11 @@ int vel_common_wndproc(vel_window *self, HWND hwnd, UINT msg, WPARAM wp, LPARAM 
     }
 }
 
+int vel_wnd_attached(HWND hwnd, const void *record)
+{
+    return reinterpret_cast<const void *>(GetWindowLongPtrW(hwnd, GWLP_USERDATA)) == record ? 1 : 0;
+}
+
 int vel_wnd_finish(int code, int handled, LRESULT proc_result, LRESULT common_result, const char *who,
                    LRESULT *out)
 {
@@ -428,6 +433,8 @@ LRESULT CALLBACK vel_default_wndproc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
         return proc_result;
     if (code == VEL_DEFAULT_ONLY)
         return DefWindowProcW(hwnd, msg, wp, lp);
+    if (!vel_wnd_attached(hwnd, self))
+        return code == VEL_HANDLED ? proc_result : 0;
     LRESULT common_result = 0;
     const int handled = vel_common_wndproc(self, hwnd, msg, wp, lp, &common_result);
     LRESULT out;

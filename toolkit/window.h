@@ -57,5 +57,10 @@ int vel_common_wndproc(vel_window *self, HWND hwnd, UINT msg, WPARAM wp, LPARAM 
 // parameter (for an MDI child from its MDICREATESTRUCTW) and attached. Null before.
 vel_window *vel_wnd_from_hwnd(HWND hwnd, UINT msg, LPARAM lp, int kind);
 
+// 1 while `record` is still the record attached to `hwnd`. An application procedure that
+// destroys its own window (a menu's exit, a close button) frees the record in the middle
+// of a dispatch, which must then touch it no more.
+int vel_wnd_attached(HWND hwnd, const void *record);
+
 int vel_wnd_finish(int code, int handled, LRESULT proc_result, LRESULT common_result, const char *who,
                    LRESULT *out);
