@@ -226,7 +226,7 @@ TEST_F(InputLineTest, EscapeStopsAPasteAndEmptiesTheLine)
     EXPECT_EQ(edit->paste_timer, 0u);
     EXPECT_EQ(text_of(widget), L"");
     size_t sent = g_seen.sent.size();
-    ui_pump_for(300);  // ten more ticks' time: any late tick would send here
+    wintest_pump_for(300);  // ten more ticks' time: any late tick would send here
     EXPECT_EQ(g_seen.sent.size(), sent);
     EXPECT_LT(sent, 5u);
 }
@@ -272,7 +272,7 @@ TEST_F(InputLineTest, ClosingTheWindowFromTheSentLineEndsThePasteSafely)
     key(VK_INSERT, true, true);
     ui_pump_until([&] { return !IsWindow(hwnd); });
     EXPECT_FALSE(IsWindow(hwnd));
-    ui_pump_for(100);
+    wintest_pump_for(100);
     window = nullptr;
 }
 

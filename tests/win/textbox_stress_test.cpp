@@ -47,7 +47,7 @@ protected:
         ASSERT_NE(vel_textbox_create_and_set_font(widget, 16, L"Arial", 700), nullptr);
         box->link_style = VEL_TEXTBOX_LINK_FONT;
         box->options |= VEL_TEXTBOX_LIVE_LINKS;
-        ui_pump();
+        wintest_flush();
     }
 
     // Runs the writer while this thread stirs the box; returns the UI lines added.
@@ -98,10 +98,10 @@ protected:
                 SendMessageW(widget->hwnd, WM_RBUTTONDBLCLK, MK_SHIFT, MAKELPARAM(10, 10));
                 break;
             }
-            ui_pump();
+            wintest_flush();
         }
         writer.join();
-        ui_pump();
+        wintest_flush();
         return ui;
     }
 
@@ -192,7 +192,7 @@ TEST_F(TextboxStress, Figures)
         vel_textbox_add_text(widget, text.c_str(), static_cast<int>(text.size()), colours.data(),
                              static_cast<int>(colours.size()), 0, i);
         if (i % 50 == 0)
-            ui_pump();
+            wintest_flush();
     }
     double append = seconds_since(start);
     ASSERT_EQ(box->line_count, 300);

@@ -49,7 +49,7 @@ protected:
         ASSERT_NE(vel_textbox_create_and_set_font(widget, 16, L"Arial", 400), nullptr);
         ASSERT_NE(box->link_font, nullptr);
         vel_widget_setbackground(widget, RGB(255, 255, 255));
-        ui_pump();
+        wintest_flush();
     }
 
     void add(const wchar_t *text, const COLORREF *colours = nullptr, int style = 0, int32_t userdata = 0)
@@ -203,7 +203,7 @@ TEST_F(TextboxTest, ResizeRewrapsAndShowsTheEnd)
     int wide_rows = box->total_rows;
     SendMessageW(widget->hwnd, WM_VSCROLL, SB_TOP, 0);
     MoveWindow(widget->hwnd, 0, 0, 120, 200, TRUE);
-    ui_pump();
+    wintest_flush();
     RECT rc;
     GetClientRect(widget->hwnd, &rc);
     EXPECT_EQ(box->wrap_width, rc.right);
@@ -310,7 +310,7 @@ TEST_F(TextboxTest, LinesFromAnotherThreadArriveInOrderOnTheWindowThread)
     writer.join();
     // Nothing touched the lines off the window's thread.
     EXPECT_EQ(box->line_count, 0);
-    ui_pump();
+    wintest_flush();
     ASSERT_EQ(box->line_count, 200);
     auto t = texts();
     for (int i = 0; i < 200; i++)
@@ -492,13 +492,13 @@ TEST_F(TextboxTest, Showcase)
         add(text.c_str(), colours.data(), 0, n);
     }
     add(L"- kozepre igazitott sor -", nullptr, 2);
-    ui_pump();
+    wintest_flush();
     RedrawWindow(window->hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
     EXPECT_GT(box->total_rows, box->line_count);  // the long lines wrapped
     if (hold) {
         DWORD until = GetTickCount() + static_cast<DWORD>(std::atoi(hold));
         while (static_cast<LONG>(until - GetTickCount()) > 0) {
-            ui_pump();
+            wintest_flush();
             Sleep(20);
         }
     }

@@ -1,24 +1,15 @@
-// Helpers of the window suites: bounded message pumping, the clipboard, the keyboard's
-// modifier state, and a fixture that gives each test a fresh top-level window.
+// Helpers of the text box and input line suites: waiting on a condition, the clipboard,
+// the keyboard's modifier state, and a fixture that gives each test a fresh window.
 #pragma once
 
 #include "toolkit/window.h"
+
+#include "wintest.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
-
-// Handles what is queued now, a bounded number of messages, so no test can hang on a
-// display that keeps sending.
-inline void ui_pump()
-{
-    MSG msg;
-    for (int i = 0; i < 10000 && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE); i++) {
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
-}
 
 // Pumps until the condition holds or about five seconds have passed.
 template <typename F>
@@ -26,19 +17,9 @@ bool ui_pump_until(F done)
 {
     for (int i = 0; i < 1000 && !done(); i++) {
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
-        ui_pump();
+        wintest_flush();
     }
     return done();
-}
-
-// Handles messages for about `ms` milliseconds.
-inline void ui_pump_for(DWORD ms)
-{
-    DWORD start = GetTickCount();
-    while (GetTickCount() - start < ms) {
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
-        ui_pump();
-    }
 }
 
 inline std::wstring ui_clipboard_text()
@@ -102,7 +83,7 @@ protected:
         ui_set_keys(false, false);
         if (window)
             DestroyWindow(window->hwnd);
-        ui_pump();
+        wintest_flush();
     }
 
     vel_window *window = nullptr;
