@@ -469,9 +469,10 @@ TEST_F(TextboxTest, AlignsRightAndCentred)
 TEST_F(TextboxTest, Showcase)
 {
     const char *hold = std::getenv("LV_TEXTBOX_HOLD_MS");
-    ShowWindow(window->hwnd, SW_SHOW);
     MoveWindow(window->hwnd, 20, 20, 520, 360, TRUE);
-    MoveWindow(widget->hwnd, 0, 0, 500, 320, TRUE);
+    widget->w = 500;  // the box's placement, kept when the window is shown
+    widget->h = 320;
+    vel_widget_adjust_placement(widget, FALSE);
     box->link_style = VEL_TEXTBOX_LINK_FONT;
     box->options |= VEL_TEXTBOX_LIVE_LINKS;
     struct Part {
@@ -482,19 +483,27 @@ TEST_F(TextboxTest, Showcase)
         {L"szia mindenki, nezzetek meg ezt: http://example.org/hirek/ma es irjatok a velemenyeteket ", RGB(0, 0, 200)},
         {L"a levelcimemre: anna@example.hu koszi!", RGB(0, 140, 0)},
     };
-    for (int n = 0; n < 6; n++) {
+    // Shown from the start and flushed after every line, so what stays on screen is drawn
+    // by the incremental scroll-and-strip path, not by one final repaint.
+    ShowWindow(window->hwnd, SW_SHOW);
+    wintest_flush();
+    for (int n = 0; n < 14; n++) {
         std::wstring text;
         std::vector<COLORREF> colours;
         for (const Part &p : parts) {
             text += p.text;
             colours.insert(colours.end(), wcslen(p.text), p.colour);
         }
+        std::wstring number = std::to_wstring(n + 1) + L". ";
+        text.insert(0, number);
+        colours.insert(colours.begin(), number.size(), RGB(0, 0, 0));
         add(text.c_str(), colours.data(), 0, n);
+        wintest_flush();
     }
     add(L"- kozepre igazitott sor -", nullptr, 2);
     wintest_flush();
-    RedrawWindow(window->hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
     EXPECT_GT(box->total_rows, box->line_count);  // the long lines wrapped
+    EXPECT_GT(box->scroll_pos, 0);                // and overflowed the box
     if (hold) {
         DWORD until = GetTickCount() + static_cast<DWORD>(std::atoi(hold));
         while (static_cast<LONG>(until - GetTickCount()) > 0) {
