@@ -406,19 +406,19 @@ bool textbox_on_link(const vel_textbox *box, const vel_textbox_line *line, uint3
            (line->flags[hit & VEL_TEXTBOX_HIT_INDEX] & VEL_TEXTBOX_LINK);
 }
 
-void textbox_open_link(const vel_textbox_line *line, int index)
+void textbox_open_link(const vel_textbox *box, const vel_textbox_line *line, int index)
 {
     std::wstring target(7 + static_cast<size_t>(line->length) + 1, L'\0');
     int is_email = 0;
     int n = vel_textbox_get_link(line, index, target.data() + 7, line->length + 1, &is_email);
     if (n <= 0)
         return;
+    const wchar_t *address = target.c_str() + 7;
     if (is_email) {
         std::wmemcpy(target.data(), L"mailto:", 7);
-        ShellExecuteW(nullptr, L"open", target.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
-    } else {
-        vel_util_open_url(target.c_str() + 7);
+        address = target.c_str();
     }
+    (box->opener ? box->opener : vel_textbox_open_address)(address, is_email);
 }
 
 void textbox_copy(const vel_textbox *box, HWND hwnd, POINT pt, bool one_line)
@@ -811,6 +811,14 @@ void vel_textbox_render_line(const vel_textbox *box, HDC dc, vel_textbox_line *l
     }
 }
 
+void vel_textbox_open_address(const wchar_t *address, int is_email)
+{
+    if (is_email)
+        ShellExecuteW(nullptr, L"open", address, nullptr, nullptr, SW_SHOWNORMAL);
+    else
+        vel_util_open_url(address);
+}
+
 vel_textbox *vel_textbox_get(const vel_widget *widget)
 {
     if (!widget || widget->proc != vel_textbox_default_wdgproc)
@@ -828,6 +836,7 @@ vel_widget *vel_textbox_create(void *userdata, vel_window *parent, DWORD exstyle
     box->max_lines = 100;
     box->options = VEL_TEXTBOX_WRAP;
     box->owner_proc = owner_proc;
+    box->opener = vel_textbox_open_address;
     vel_widget *widget = vel_widget_create(box, parent, exstyle, style, text, x, y, w, h, anchors, data,
                                            vel_textbox_default_wdgproc, VEL_CUSTOM, L"VEL_WIDGET");
     if (!widget) {
@@ -939,7 +948,7 @@ int vel_textbox_default_wdgproc(vel_widget *self, HWND hwnd, UINT msg, WPARAM wp
         if (!textbox_hit_here(box, hwnd, textbox_point(lp), &line, &hit))
             break;
         if (textbox_on_link(box, line, hit))
-            textbox_open_link(line, static_cast<int>(hit & VEL_TEXTBOX_HIT_INDEX));
+            textbox_open_link(box, line, static_cast<int>(hit & VEL_TEXTBOX_HIT_INDEX));
         else
             SendMessageW(hwnd, VEL_TEXTBOX_DBLCLK, reinterpret_cast<WPARAM>(line), static_cast<LPARAM>(hit));
         *result = 0;

@@ -52,7 +52,8 @@ struct vel_textbox_line {
     int *row_lengths;  // characters per row
 };
 
-struct vel_textbox_pending;
+// Opens an address found under a double-click: "mailto:..." for e-mail addresses.
+using vel_textbox_opener = void (*)(const wchar_t *address, int is_email);
 
 struct vel_textbox {
     vel_widget *widget;
@@ -81,6 +82,8 @@ struct vel_textbox {
     bool sync_posted;
     // The scroll bar's values changed and its redraw waits for VEL_TEXTBOX_SYNC.
     bool bar_dirty;
+    // What a double-click on a live link calls; vel_textbox_open_address unless replaced.
+    vel_textbox_opener opener;
 };
 
 // Measures the advance width of each of `length` characters into widths.
@@ -97,6 +100,8 @@ int vel_textbox_add_line_c(vel_widget *widget, const wchar_t *text, const COLORR
 // characters beyond colour_count get colour 0.
 int vel_textbox_add_text(vel_widget *widget, const wchar_t *text, int length, const COLORREF *colours,
                          int colour_count, int style, int32_t userdata);
+// Opens "mailto:" addresses with the shell's "open" verb, others with the URL opener.
+void vel_textbox_open_address(const wchar_t *address, int is_email);
 // The box record of a text box widget, or null.
 vel_textbox *vel_textbox_get(const vel_widget *widget);
 

@@ -252,6 +252,49 @@ TEST_F(TextboxTest, DoubleClickOffALinkNotifiesTheOwner)
     EXPECT_TRUE(g_dblclk.hit & VEL_TEXTBOX_HIT_RIGHT);
 }
 
+struct Opened {
+    int count = 0;
+    std::wstring address;
+    int is_email = -1;
+};
+Opened g_opened;
+
+void record_open(const wchar_t *address, int is_email)
+{
+    g_opened.count++;
+    g_opened.address = address;
+    g_opened.is_email = is_email;
+}
+
+TEST_F(TextboxTest, DoubleClickOnALiveLinkOpensTheWholeAddress)
+{
+    EXPECT_EQ(box->opener, vel_textbox_open_address);
+    g_opened = Opened{};
+    box->opener = record_open;
+    box->options |= VEL_TEXTBOX_LIVE_LINKS;
+    add(L"see xwww.example.org/a?b=c now");
+    POINT pt = point_in_newest(12);
+    SendMessageW(widget->hwnd, WM_LBUTTONDBLCLK, 0, MAKELPARAM(pt.x, pt.y));
+    EXPECT_EQ(g_opened.count, 1);
+    EXPECT_EQ(g_opened.address, L"www.example.org/a?b=c");
+    EXPECT_EQ(g_opened.is_email, 0);
+    EXPECT_EQ(g_dblclk.count, 0);  // the owner hears nothing of it
+
+    add(L"write to anna@example.hu please");
+    pt = point_in_newest(9);
+    SendMessageW(widget->hwnd, WM_LBUTTONDBLCLK, 0, MAKELPARAM(pt.x, pt.y));
+    EXPECT_EQ(g_opened.count, 2);
+    EXPECT_EQ(g_opened.address, L"mailto:anna@example.hu");
+    EXPECT_EQ(g_opened.is_email, 1);
+    EXPECT_EQ(g_dblclk.count, 0);
+
+    // Off the link, on the same line: the owner is told instead.
+    pt = point_in_newest(2);
+    SendMessageW(widget->hwnd, WM_LBUTTONDBLCLK, 0, MAKELPARAM(pt.x, pt.y));
+    EXPECT_EQ(g_opened.count, 2);
+    EXPECT_EQ(g_dblclk.count, 1);
+}
+
 TEST_F(TextboxTest, HandCursorOnlyOverALiveLink)
 {
     add(L"go www.example.org now");
