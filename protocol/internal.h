@@ -28,8 +28,11 @@ struct lvc_module {
     int32_t login_a, login_b;
 
     // Where LVC_Connect points; the login thread's web request goes to the same host.
+    // The five settings change under cfglock (LVC_Connect); readers on other threads
+    // copy them under it.
+    std::mutex cfglock;
     char serverhost[256];
-    uint16_t serverport;
+    std::atomic<uint16_t> serverport;  // the peer's port once connected
     int proxytype;
     char proxyhost[256];
     uint16_t proxyport;
@@ -37,6 +40,22 @@ struct lvc_module {
     std::mutex sendlock;  // the outgoing buffer, from net_newpacket to net_sendpacket
     std::mutex connlock;  // held by a reader thread for its whole life
 
+    // The current connection's socket, LVSOCK_INVALID while there is none. It changes
+    // only under both sendlock and socklock (in that order), so a sender (sendlock) or
+    // LVC_Close (socklock) never uses a handle that was closed and perhaps reused.
+    lvsock sock = LVSOCK_INVALID;
+    std::mutex socklock;
+    // Counts connections; a keep-alive thread pings only the connection it was started for.
+    uint64_t generation;
+
+    // The outgoing packet under construction (guarded by sendlock).
+    uint8_t outbuf[WIRE_PACKET_MAX];
+    wire_writer out;
+    int32_t outtype;
+
+    // The user-interface thread appends to `sent` while the reader thread (without a
+    // dispatch hook) takes confirmations off it: both lists change only under sentlock.
+    std::mutex sentlock;
     strlist *sent;  // private messages sent and not yet confirmed
     strlist *held;  // messages and confirmations waiting for their peer's nick
 
@@ -93,6 +112,14 @@ lvsock socket_connect(const char *host, uint16_t port, int *error, int proxytype
 lvsock socket_connect_direct(const char *host, uint16_t port, int *error);
 int sock_read(lvsock s, void *dst, uint32_t count, int32_t type);
 int sock_write(lvsock s, const void *src, uint32_t count);
+// Sends the finished packet only if connection `generation` is still the current one
+// (the keep-alive thread's ping); releases the send lock like net_sendpacket.
+int net_sendpacket_on(uint64_t generation);
+// Runs task(arg) through the dispatch hook when called on a reader thread with a hook
+// set; otherwise, or inside a task already handed over, runs it at once.
+void lvc_run(LVC_Task task, void *arg);
+// The keep-alive interval; 60000 ms unless a test shortens it.
+void lvc_set_keepalive_ms(int ms);
 
 // ---- login (token page and login packet)
 // The web server's port for the token page: 80, except in tests, which cannot rely on
