@@ -448,11 +448,3 @@ const lvc_handler lvc_handlers[25] = {
     nullptr, nullptr, nullptr, nullptr,
     packet_24,
 };
-
-void lvc_dispatch_packet(int32_t type, const uint8_t *payload, uint32_t length)
-{
-    lvc.in = wire_reader_make(payload, length);
-    if (type >= 0 && type < 25 && lvc_handlers[type])
-        lvc_handlers[type](type, length);
-    lvc.in = wire_reader_make(nullptr, 0);
-}
