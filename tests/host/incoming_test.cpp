@@ -9,20 +9,11 @@
 
 #include "protocol/internal.h"
 #include "tests/support/eventlog.h"
-#include "tests/support/fakepeer.h"
+#include "tests/support/payload.h"
 
 namespace {
 
 using Lines = std::vector<std::string>;
-
-// Payload builder in wire order.
-struct P {
-    fakepeer_bytes b;
-    P &byte(uint8_t v) { fakepeer_put_byte(&b, v); return *this; }
-    P &i(int32_t v) { fakepeer_put_int(&b, v); return *this; }
-    P &s(const std::string &v) { fakepeer_put_utf(&b, v); return *this; }
-    P cut(size_t drop) const { P p = *this; p.b.resize(b.size() - drop); return p; }
-};
 
 void reset_module()
 {
