@@ -325,5 +325,8 @@ void LVC_RegisterNick(const char *nick, const char *password)
         return;
     auto *req = new login_request{nick, password, lvc.serverhost, login_port,
                                   lvc.proxytype, lvc.proxyhost, lvc.proxyport};
+    // Under way from now on, not only once the thread runs: a second /login typed in
+    // between must already be refused.
+    lvc.loginstate = 1;
     std::thread(registernickThread, req).detach();
 }

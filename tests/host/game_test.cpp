@@ -57,7 +57,7 @@ TEST(Game, MessagesTravelAsPrivateMessages)
     for (strlist *n = lvc.sent; n; n = n->next)
         queued++;
     EXPECT_EQ(queued, 6);
-    loopchat_close();
+    loopchat_close(&chat);
     lvc.sent = strlist_free(lvc.sent);
 
     // Disconnected: nothing is sent or queued.

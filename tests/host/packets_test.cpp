@@ -52,7 +52,7 @@ struct Packets : ::testing::Test {
     }
     void TearDown() override
     {
-        loopchat_close();
+        loopchat_close(&chat);
         LVC_FreeRoomlist();
         lvc.held = strlist_free(lvc.held);
     }

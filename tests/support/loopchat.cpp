@@ -23,10 +23,15 @@ int loopchat_connect(fakepeer *chat)
     return 1;
 }
 
-void loopchat_close()
+void loopchat_close(fakepeer *chat)
 {
-    if (LVC_Close())
+    // A server closes its side when the client shuts the connection down; the reader's
+    // pending receive may wait for that (it does under Wine).
+    if (LVC_Close()) {
+        fakepeer_wait_eof(chat, 2000);
+        fakepeer_hangup(chat);
         eventlog_wait("E7");
+    }
     LVC_Cleanup();  // joins the connection's threads
     eventlog_take();
 }
