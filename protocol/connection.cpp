@@ -4,7 +4,6 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
-#include <cstring>
 #include <list>
 #include <memory>
 #include <string_view>
@@ -33,8 +32,15 @@ struct lvc_reader {
     std::thread thread;
     std::atomic<bool> done{false};
 };
+// Never destroyed: the application may leave with a reader still running, and the
+// destructor of a running std::thread would abort the process on its way out.
 std::mutex readers_lock;
-std::list<lvc_reader> readers;
+std::list<lvc_reader> &readers = *new std::list<lvc_reader>;
+
+// Held by LVC_Close from its shut-down to the report of it (event 15), and taken by the
+// reader before it reports the close: the old socket's events keep their order 14, 15,
+// then 16, 17, 7, whichever thread runs first.
+std::mutex close_order;
 
 // What a reader thread connects to, copied when it starts.
 struct lvc_target {
@@ -43,7 +49,12 @@ struct lvc_target {
     int proxytype;
     char proxyhost[256];
     uint16_t proxyport;
+    uint64_t seq;  // which LVC_Connect started it
 };
+
+// Counts LVC_Connect calls. A reader whose connect was followed by a newer one while it
+// was still waiting or connecting gives way: the user asked for the newer server.
+std::atomic<uint64_t> connect_seq{0};
 
 // The keep-alive of one connection.
 struct lvc_keepalive {
@@ -316,7 +327,7 @@ static void netThread_loop()
         if (type == 9)
             lvc_packet_event(1, nullptr);  // the room list is about to be replaced
         std::unique_ptr<uint8_t[]> payload(new uint8_t[length]);
-        if (!sock_read(lvc.sock, payload.get(), length, type))
+        if (!net_readpayload(payload.get(), length, type))
             break;
         lvc_packet packet{type, payload.get(), length};
         lvc_run(packet_task, &packet);
@@ -327,6 +338,7 @@ static void netThread_loop()
 // Takes the socket away from senders and closes it: events 16, 17 and 7, or failure 5.
 static void netThread_close()
 {
+    { std::lock_guard order(close_order); }
     lvsock s;
     {
         std::lock_guard send(lvc.sendlock);
@@ -361,6 +373,7 @@ static void netThread_connected(lvsock s)
     }
     // The state is set before event 6 so that the application's reaction (an automatic
     // login) already sees the connection as open.
+    lvc.closing = 0;
     lvc.loginstate = 0;
     lvc.ownid = 0;
     lvc.connecttime = std::time(nullptr);
@@ -399,18 +412,24 @@ static void netThread(lvc_target target, std::atomic<bool> *done)
     {
         // Waits for the previous reader to end.
         std::lock_guard conn(lvc.connlock);
-        {
-            std::lock_guard lock(lvc.sentlock);
-            lvc.sent = strlist_free(lvc.sent);
-            lvc.held = strlist_free(lvc.held);
+        if (target.seq == connect_seq) {
+            {
+                std::lock_guard lock(lvc.sentlock);
+                lvc.sent = strlist_free(lvc.sent);
+                lvc.held = strlist_free(lvc.held);
+            }
+            int error = 0;
+            lvsock s = socket_connect(target.host, target.port, &error, target.proxytype,
+                                      target.proxyhost, target.proxyport);
+            if (target.seq != connect_seq) {
+                if (s != LVSOCK_INVALID)
+                    lvsock_close(s);  // never reported as connected: nothing to report
+            } else if (s == LVSOCK_INVALID) {
+                lvc_failure(error, nullptr);
+            } else {
+                netThread_connected(s);
+            }
         }
-        int error = 0;
-        lvsock s = socket_connect(target.host, target.port, &error, target.proxytype,
-                                  target.proxyhost, target.proxyport);
-        if (s == LVSOCK_INVALID)
-            lvc_failure(error, nullptr);
-        else
-            netThread_connected(s);
     }
     *done = true;
 }
@@ -430,6 +449,7 @@ void LVC_Connect(const char *host, uint16_t port, int proxytype, const char *pro
         target.proxytype = proxytype;
         copy_text(target.proxyhost, sizeof target.proxyhost, lvc.proxyhost);
         target.proxyport = proxyport;
+        target.seq = ++connect_seq;
     }
     LVC_Close();
 
@@ -456,6 +476,7 @@ int LVC_Close()
     if (!lvc.connected)
         return 0;
     lvc_connection_event(LVC_EV_SHUTTING_DOWN, nullptr);
+    std::lock_guard order(close_order);
     int r;
     {
         std::lock_guard sock(lvc.socklock);
@@ -469,6 +490,7 @@ int LVC_Close()
         lvc_failure(LVC_ERR_SHUTDOWN, &failure);
         return 0;
     }
+    lvc.closing = 1;
     lvc_connection_event(LVC_EV_SHUT_DOWN, nullptr);
     return 1;
 }

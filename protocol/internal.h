@@ -47,6 +47,10 @@ struct lvc_module {
     std::mutex socklock;
     // Counts connections; a keep-alive thread pings only the connection it was started for.
     uint64_t generation;
+    // Set when LVC_Close has shut the socket down. Winsock does not wake a blocked
+    // receive on shut-down, and a server may never answer it: the reader then ends on
+    // its own.
+    std::atomic<int> closing;
 
     // The outgoing packet under construction (guarded by sendlock).
     uint8_t outbuf[WIRE_PACKET_MAX];
@@ -87,6 +91,8 @@ int32_t net_readint();
 char *net_readutf();  // new copy; release with mem_free
 void mem_free(char **s);
 int net_readheader(int32_t *type, uint32_t *length);
+// Reads a packet's payload from the connection, reporting progress with its type.
+int net_readpayload(void *dst, uint32_t count, int32_t type);
 void net_disconnecting();
 
 // ---- incoming packets: the handler of each type 0..24 (null: read and skipped).

@@ -1,7 +1,7 @@
 // The single connection's framing on the module's buffers: the outgoing packet under the
 // send lock, the decoding cursor of the incoming packet, and the socket read and write
 // loops that report progress and errors.
-#include <cstring>
+#include <iterator>
 
 #include "protocol/internal.h"
 
@@ -102,11 +102,22 @@ void mem_free(char **s)
     *s = nullptr;
 }
 
-int sock_read(lvsock s, void *dst, uint32_t count, int32_t type)
+// How often a reader waiting for data looks whether LVC_Close has ended its connection.
+constexpr int NET_CLOSE_POLL_MS = 200;
+
+// The receive loop. With `watch_close` (the connection's own socket, on the reader
+// thread) waiting for data is done in slices, so that a connection shut down by
+// LVC_Close ends like one closed by the server even where the receive is not woken.
+static int sock_read_loop(lvsock s, void *dst, uint32_t count, int32_t type, bool watch_close)
 {
     char *at = static_cast<char *>(dst);
     uint32_t got = 0;
     while (got < count) {
+        if (watch_close && lvsock_wait_readable(s, NET_CLOSE_POLL_MS) == 0) {
+            if (lvc.closing)
+                return 0;
+            continue;
+        }
         long r = lvsock_recv(s, at + got, count - got);
         if (r == 0)
             return 0;
@@ -121,10 +132,20 @@ int sock_read(lvsock s, void *dst, uint32_t count, int32_t type)
     return 1;
 }
 
+int sock_read(lvsock s, void *dst, uint32_t count, int32_t type)
+{
+    return sock_read_loop(s, dst, count, type, false);
+}
+
+int net_readpayload(void *dst, uint32_t count, int32_t type)
+{
+    return sock_read_loop(lvc.sock, dst, count, type, true);
+}
+
 int net_readheader(int32_t *type, uint32_t *length)
 {
     uint8_t hdr[WIRE_HEADER_SIZE];
-    if (!sock_read(lvc.sock, hdr, sizeof hdr, -1))
+    if (!net_readpayload(hdr, sizeof hdr, -1))
         return 0;
     LVC_ErrHeader bad;
     // A length beyond the limit is as corrupt as a wrong check word: there is no way to
