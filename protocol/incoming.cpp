@@ -8,6 +8,8 @@
 // counts) stops at the last whole entry; host information that is missing counts as absent.
 
 #include <cstring>
+#include <mutex>
+#include <string>
 
 #include "protocol/internal.h"
 
@@ -362,20 +364,33 @@ constexpr int32_t HELD_INCOMING = 1;
 
 }  // namespace
 
-// Entries of other users stay, in their order.
+// Entries of other users stay, in their order. The entries are taken off the list under
+// its lock and delivered after it is released: a receiver may send a private message,
+// which appends to the sent list under the same lock.
 void flush_private_in(int32_t userid, const char *nick)
 {
-    strlist **link = &lvc.held;
-    while (*link) {
-        strlist *node = *link;
-        if (node->value2 != userid) {
-            link = &node->next;
-            continue;
+    strlist *mine = nullptr;
+    {
+        std::lock_guard lock(lvc.sentlock);
+        strlist **link = &lvc.held;
+        strlist **tail = &mine;
+        while (*link) {
+            strlist *node = *link;
+            if (node->value2 != userid) {
+                link = &node->next;
+                continue;
+            }
+            *link = node->next;
+            node->next = nullptr;
+            *tail = node;
+            tail = &node->next;
         }
+    }
+    for (strlist *node = mine; node; node = node->next) {
         LVC_EvPrivate ev{node->value1, userid, nick, node->text};
         lvc_packet_event(node->value3 == HELD_INCOMING ? 34 : 35, &ev);
-        *link = strlist_del(node);
     }
+    strlist_free(mine);
 }
 
 namespace {
@@ -389,6 +404,7 @@ void private_deliver(const char *text, int32_t kind, int32_t userid, int32_t dir
         LVC_ErrUser err{userid};
         lvc_failure(LVC_ERR_NICK_MISSING, &err);
         LVC_GetNickByID(userid);
+        std::lock_guard lock(lvc.sentlock);
         lvc.held = strlist_add(lvc.held, text, kind, userid, direction);
         return;
     }
@@ -407,12 +423,19 @@ void packet_private_message(int32_t, uint32_t)
     if (incoming_truncated())
         return;
     if (kind == PRIVATE_CONFIRMATION) {
+        // The oldest sent message is the one confirmed; it leaves the sent list before
+        // anyone hears of it, so a reply sent from the event cannot disturb the order.
         int32_t sentkind, target;
-        const char *text = strlist_get(lvc.sent, &sentkind, &target, nullptr);
-        if (!text)
-            return;
-        private_deliver(text, sentkind, target, HELD_OUTGOING);
-        lvc.sent = strlist_del(lvc.sent);
+        std::string text;
+        {
+            std::lock_guard lock(lvc.sentlock);
+            const char *head = strlist_get(lvc.sent, &sentkind, &target, nullptr);
+            if (!head)
+                return;
+            text = head;
+            lvc.sent = strlist_del(lvc.sent);
+        }
+        private_deliver(text.c_str(), sentkind, target, HELD_OUTGOING);
         return;
     }
     int32_t sender = net_readint();

@@ -151,6 +151,32 @@ TEST_F(Packets, ConfirmationsOfSentMessages)
     EXPECT_EQ(play(&chat, steps), expected(steps));
 }
 
+// An application answers private messages from inside the event: the reply joins the
+// sent list while held messages are being delivered, and is confirmed in its turn.
+TEST_F(Packets, RepliesFromInsideTheEvent)
+{
+    eventlog_react(34, [](void *record) {
+        auto *e = static_cast<LVC_EvPrivate *>(record);
+        LVC_SendPrivateMessage(3, e->userid, (std::string("re: ") + e->text).c_str());
+    });
+    std::vector<Step> steps = {
+        {8, P().byte(3).i(50).s("egy"), {"X13 id=50"}},
+        {8, P().byte(3).i(50).s("ketto"), {"X13 id=50"}},
+        {18, P().i(50).s("anna"),
+         {"P36 id=50 \"anna\"", "P34 kind=3 id=50 \"anna\" \"egy\"", "P34 kind=3 id=50 \"anna\" \"ketto\""}},
+        {8, P().byte(11), {"P35 kind=3 id=50 \"anna\" \"re: egy\""}},
+        {8, P().byte(11), {"P35 kind=3 id=50 \"anna\" \"re: ketto\""}},
+    };
+    Lines got = play(&chat, steps);
+    eventlog_react(0, nullptr);
+    EXPECT_EQ(got, expected(steps));
+    std::vector<std::string> sent;
+    fakepeer_packet p;
+    while (sent.size() < 4 && loopchat_next(&chat, &p))
+        sent.push_back(std::to_string(p.type));
+    EXPECT_EQ(sent, (std::vector<std::string>{"17", "17", "8", "8"}));
+}
+
 TEST_F(Packets, RoomListProgressAndCutPayloads)
 {
     eventlog_keep_progress(true);

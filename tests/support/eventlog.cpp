@@ -13,6 +13,8 @@ std::mutex lock;
 std::condition_variable changed;
 std::vector<std::string> lines;
 std::atomic<bool> keep_progress{false};
+std::atomic<int> react_code{0};
+std::atomic<void (*)(void *)> react_fn{nullptr};
 
 std::string str(const char *s)
 {
@@ -132,7 +134,15 @@ void add(std::string line)
 int eventlog_packet(int code, void *record)
 {
     add(describe_packet(code, record));
+    if (code == react_code && react_fn)
+        react_fn.load()(record);
     return 0;
+}
+
+void eventlog_react(int code, void (*react)(void *record))
+{
+    react_fn = react;
+    react_code = code;
 }
 
 int eventlog_event(int code, void *record)

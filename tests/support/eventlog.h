@@ -17,6 +17,10 @@ int eventlog_exception(int code, void *record);
 // Progress events (E8) are left out unless asked for: they depend on how the bytes arrive.
 void eventlog_keep_progress(bool keep);
 
+// Runs `react` with the record after recording each packet event `code` (0: none), as an
+// application's handler would act on it.
+void eventlog_react(int code, void (*react)(void *record));
+
 std::vector<std::string> eventlog_take();
 // Waits until a line starting with `prefix` and a space (or equal to it) has been
 // recorded; 1, or 0 after timeout_ms.
