@@ -251,14 +251,17 @@ void registernickThread(login_request *request)
     lvc.loginstate = 1;
     LVC_Ping();
     auto page = std::make_unique<login_page>();
-    if (!login_fetch(*req, page.get())) {
+    page->header[0] = 0;
+    bool ok = login_fetch(*req, page.get());
+    if (page->header[0])
+        std::printf("header:\n%s\ndata:\n", page->header);
+    if (!ok) {
         // A page that never came whole is reported like an unreachable web server, so
         // that the user can try again instead of waiting on a login that cannot finish.
         lvc.loginstate = 0;
         lvc_failure(LVC_ERR_WEBHOST, nullptr);
         return;
     }
-    std::printf("header:\n%s\ndata:\n", page->header);
     char *token9 = get_param(page->body, page->bodylen, "<param name='token9' value='");
     char *token13 = get_param(page->body, page->bodylen, "<param name='token13' value='");
     // A missing token is sent empty: the server then refuses the login with its answer.
@@ -323,7 +326,7 @@ void LVC_RegisterNick(const char *nick, const char *password)
 {
     if (!lvc.connected)
         return;
-    auto *req = new login_request{nick, password, lvc.serverhost, login_port,
+    auto *req = new login_request{nick ? nick : "", password ? password : "", lvc.serverhost, login_port,
                                   lvc.proxytype, lvc.proxyhost, lvc.proxyport};
     // Under way from now on, not only once the thread runs: a second /login typed in
     // between must already be refused.
