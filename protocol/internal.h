@@ -126,3 +126,32 @@ int net_sendpacket_on(uint64_t generation);
 void lvc_run(LVC_Task task, void *arg);
 // The keep-alive interval; 60000 ms unless a test shortens it.
 void lvc_set_keepalive_ms(int ms);
+
+// ---- login (token page and login packet)
+// The web server's port for the token page: 80, except in tests, which cannot rely on
+// binding it. With another port the request names "host:port".
+void login_set_webport(uint16_t port);
+uint16_t login_webport();
+
+// Where the token page's response comes from: recv-like (bytes read, 0 at end, -1 on error).
+struct login_source {
+    long (*recv)(void *ctx, void *buf, size_t n);
+    void *ctx;
+};
+constexpr size_t LOGIN_PAGE_SIZE = 65536;
+struct login_page {
+    char header[LOGIN_PAGE_SIZE];  // NUL-terminated
+    char body[LOGIN_PAGE_SIZE];    // NUL-terminated; at most 65535 bytes are kept
+    size_t bodylen;
+};
+// Reads the response header and its plain or chunked body. 1 when the page can be used
+// (a page larger than the buffer is cut); 0 when the response broke off in its header or
+// in the middle of a chunk.
+int login_read_page(login_source *src, login_page *page);
+// The value of the parameter whose text starts with `prefix` (up to and including the
+// value's opening apostrophe), NUL-terminated in place; null when absent or unterminated.
+char *get_param(char *page, size_t length, const char *prefix);
+
+// ---- incoming
+// Delivers, oldest first, the held private messages and confirmations of `userid`.
+void flush_private_in(int32_t userid, const char *nick);
