@@ -85,6 +85,8 @@ void net_writebyte(uint8_t v);
 void net_writeint(int32_t v);
 void net_writeutf(const char *s);
 int net_sendpacket();
+// 1 while the packet under construction still fits the buffer (it will be sent).
+int net_packet_fits();
 // Decoding of the current packet (lvc.in); past its end: 0 or an empty string.
 uint8_t net_readbyte();
 int32_t net_readint();

@@ -71,6 +71,11 @@ static int net_finish(bool send_it)
     return sent;
 }
 
+int net_packet_fits()
+{
+    return !lvc.out.overflow;
+}
+
 int net_sendpacket()
 {
     return net_finish(true);

@@ -70,15 +70,16 @@ void LVC_SendPrivateMessage(int kind, int32_t userid, const char *text)
     net_writebyte(uint8_t(kind));
     net_writeint(userid);
     net_writeutf(text);
-    // Only a packet that went out will be confirmed: a refused one must not wait in the
-    // sent list and take the confirmation of a later message.
-    if (!net_sendpacket())
-        return;
-    // The server confirms delivered messages in order, except kind 1 and our own.
-    if (userid != lvc.ownid && kind != 1) {
+    // The message joins the sent list before its bytes leave, still under the send lock:
+    // the server's confirmation may be decoded on the reader thread the moment they are
+    // out, and must find it. A packet too big to send is not recorded, so it cannot take
+    // the confirmation of a later message. The server confirms in order, except kind 1
+    // and messages to ourselves.
+    if (net_packet_fits() && userid != lvc.ownid && kind != 1) {
         std::lock_guard lock(lvc.sentlock);
         lvc.sent = strlist_add(lvc.sent, text, kind, userid, 0);
     }
+    net_sendpacket();
 }
 
 void LVC_ChangeTheme(int32_t roomid, const char *theme)
