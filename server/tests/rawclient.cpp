@@ -245,8 +245,9 @@ bool rc_closed(rc_client *c, int ms)
 void rc_drain(rc_client *c, int ms)
 {
     rc_packet p;
-    while (rc_read_raw(c, &p, ms))
-        c->backlog.push_back(std::move(p));
+    c->backlog.clear();
+    while (rc_read_raw(c, &p, ms)) {
+    }
 }
 
 std::string rc_param(const std::string &page, const std::string &name)

@@ -60,6 +60,7 @@ template <class P>
 bool rc_expect_if(rc_client *c, int32_t type, rc_packet *out, P pred, int ms = 3000);
 // True when the server has closed the connection within `ms`.
 bool rc_closed(rc_client *c, int ms = 3000);
+// Forgets the backlog and whatever arrives within `ms`.
 void rc_drain(rc_client *c, int ms = 200);
 
 // The value of one applet parameter in a token page, or empty.
