@@ -193,10 +193,8 @@ static void session_room_line(srv_state *S, srv_session *s, wire_reader *r)
     size_t nt = wire_read_utf_view(r, &text);
     srv_room *rm = rooms_get(S, room);
     srv_member *m = rm ? rooms_member(rm, s->id) : nullptr;
-    if (r->overrun || !m || nt == 0) {
-        s->bad_packets += r->overrun;
-        return;
-    }
+    if (r->overrun || !m || nt == 0)
+        return;  // a short packet is counted by the caller
     // The user's own lines go out with his id (kinds 5 to 7, shown as 1 to 3); the
     // other kinds are the server's own (hints, nick-only lines) and are not taken from users.
     if (kind >= 1 && kind <= 3)
@@ -261,10 +259,8 @@ static void session_private_in(srv_state *S, srv_session *s, wire_reader *r)
     int32_t target = wire_read_int(r);
     const char *text;
     size_t nt = wire_read_utf_view(r, &text);
-    if (r->overrun || nt == 0) {
-        s->bad_packets += r->overrun;
+    if (r->overrun || nt == 0)
         return;
-    }
     if (session_flooding(S, s)) {
         session_popup(S, s, 2, "Flood", "$red$Túl sok üzenet: lassíts!");
         return;

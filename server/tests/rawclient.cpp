@@ -68,9 +68,11 @@ void rc_stop(rc_server *srv)
     srv->pid = -1;
 }
 
-static int rc_dial(int port)
+static int rc_dial(int port, int rcvbuf = 0)
 {
     int fd = socket(AF_INET, SOCK_STREAM, 0);
+    if (rcvbuf > 0)
+        setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &rcvbuf, sizeof rcvbuf);
     sockaddr_in sa{};
     sa.sin_family = AF_INET;
     sa.sin_port = htons(uint16_t(port));
@@ -163,9 +165,9 @@ rc_payload &rc_payload::utf(const std::string &s)
     return *this;
 }
 
-bool rc_connect(rc_client *c, int port)
+bool rc_connect(rc_client *c, int port, int rcvbuf)
 {
-    c->fd = rc_dial(port);
+    c->fd = rc_dial(port, rcvbuf);
     return c->fd >= 0;
 }
 
@@ -198,18 +200,22 @@ bool rc_read_raw(rc_client *c, rc_packet *out, int ms)
 {
     int64_t end = rc_now_ms() + ms;
     for (;;) {
-        if (c->in.size() >= WIRE_HEADER_SIZE) {
+        size_t have = c->in.size() - c->off;
+        const uint8_t *at = c->in.data() + c->off;
+        if (have >= WIRE_HEADER_SIZE) {
             int32_t type;
             uint32_t len;
-            if (!wire_check_header(c->in.data(), &type, &len, nullptr))
+            if (!wire_check_header(at, &type, &len, nullptr))
                 return false;
-            if (c->in.size() >= WIRE_HEADER_SIZE + len) {
+            if (have >= WIRE_HEADER_SIZE + len) {
                 out->type = type;
-                out->data.assign(c->in.begin() + WIRE_HEADER_SIZE, c->in.begin() + long(WIRE_HEADER_SIZE + len));
-                c->in.erase(c->in.begin(), c->in.begin() + long(WIRE_HEADER_SIZE + len));
+                out->data.assign(at + WIRE_HEADER_SIZE, at + WIRE_HEADER_SIZE + len);
+                c->off += WIRE_HEADER_SIZE + len;
                 return true;
             }
         }
+        c->in.erase(c->in.begin(), c->in.begin() + long(c->off));
+        c->off = 0;
         int left = int(end - rc_now_ms());
         pollfd pfd{c->fd, POLLIN, 0};
         if (left <= 0 || poll(&pfd, 1, left) <= 0)
@@ -282,10 +288,10 @@ int rc_login(rc_client *c, const rc_server &srv, const std::string &nick, const 
     return p.type;
 }
 
-bool rc_join(rc_client *c, const rc_server &srv, const std::string &nick, const std::string &password)
+bool rc_join(rc_client *c, const rc_server &srv, const std::string &nick, const std::string &password, int rcvbuf)
 {
     rc_packet list;
-    return rc_connect(c, srv.chat) && rc_login(c, srv, nick, password) == 3 && rc_expect(c, 9, &list);
+    return rc_connect(c, srv.chat, rcvbuf) && rc_login(c, srv, nick, password) == 3 && rc_expect(c, 9, &list);
 }
 
 bool rc_enter(rc_client *c, int32_t room)

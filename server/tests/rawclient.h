@@ -42,13 +42,15 @@ struct rc_payload {
 
 struct rc_client {
     int fd = -1;
-    std::vector<uint8_t> in;
+    std::vector<uint8_t> in;        // received bytes from `off` on
+    size_t off = 0;
     std::deque<rc_packet> backlog;  // received but not yet asked for
     int32_t id = 0;
     std::string nick;
 };
 
-bool rc_connect(rc_client *c, int port);
+// `rcvbuf`, when not 0, sets the socket's receive buffer before connecting.
+bool rc_connect(rc_client *c, int port, int rcvbuf = 0);
 void rc_close(rc_client *c);
 bool rc_send(rc_client *c, int32_t type, const rc_payload &p);
 bool rc_send_bytes(rc_client *c, const void *data, size_t n);
@@ -69,7 +71,7 @@ std::string rc_param(const std::string &page, const std::string &name);
 // type of the answer (0 to 3) or -1.
 int rc_login(rc_client *c, const rc_server &srv, const std::string &nick, const std::string &password);
 // Connects and logs in; false unless accepted.
-bool rc_join(rc_client *c, const rc_server &srv, const std::string &nick, const std::string &password = "");
+bool rc_join(rc_client *c, const rc_server &srv, const std::string &nick, const std::string &password = "", int rcvbuf = 0);
 // Enters a room by id and waits for the answer and the user list.
 bool rc_enter(rc_client *c, int32_t room);
 
