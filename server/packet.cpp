@@ -34,7 +34,7 @@ void packet_utf(srv_packet *p, std::string_view s)
 {
     size_t n = s.size() < WIRE_UTF_MAX ? s.size() : WIRE_UTF_MAX;
     wire_writer w = packet_grow(p, 2 + n);
-    wire_write_utf_n(&w, s.data(), s.size());
+    wire_write_utf_n(&w, s.empty() ? "" : s.data(), s.size());  // a default view's data() is null
     p->buf.resize(w.pos);  // a cut text leaves part of the room unused
 }
 

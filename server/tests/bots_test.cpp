@@ -58,13 +58,13 @@ TEST(Bots, TalkInColourAndAnswerPrivately)
     EXPECT_GT(coloured, 0);
 
     rc_send(&c, 8, rc_payload().byte(3).i32(ids["Kati"]).utf("Szia Kati!"));
-    ASSERT_TRUE(rc_expect(&c, 8, &p));
-    EXPECT_EQ(p.data, std::vector<uint8_t>{11});
-    ASSERT_TRUE(rc_expect(&c, 8, &p, 5000));
-    rc_reader r(&p);
-    EXPECT_EQ(r.byte(), 3);
-    EXPECT_EQ(r.i32(), ids["Kati"]);
-    EXPECT_FALSE(r.utf().empty());
+    ASSERT_TRUE(rc_expect_if(&c, 8, &p, [](const rc_packet &q) { return q.data == std::vector<uint8_t>{11}; }));
+    // The answer, told apart from a greeting (which names the user) that may come too.
+    int32_t kati = ids["Kati"];
+    ASSERT_TRUE(rc_expect_if(&c, 8, &p, [&](const rc_packet &q) {
+        rc_reader r(&q);
+        return r.byte() == 3 && r.i32() == kati && r.utf().find("ember") == std::string::npos;
+    }, 5000));
     rc_stop(&srv);
 }
 
