@@ -10,8 +10,9 @@
 
 #include "protocol/wire.h"
 
-// Flood lines sent per loop turn at most, whatever the rate asked for.
-constexpr int CONTROL_FLOOD_BURST = 2000;
+// Flood deliveries (lines times listeners) per loop turn at most, whatever the rate asked
+// for: an overloaded server floods more slowly instead of piling up queues and long turns.
+constexpr size_t CONTROL_FLOOD_BURST = 200000;
 
 static const char CONTROL_HELP[] =
     "help | sessions | rooms | stats | quit\n"
@@ -453,7 +454,8 @@ void control_tick(srv_state *S)
         return;
     }
     static const char *const colours[] = {"$red$", "$green$", "$blue$", "$ff8000$", "$MAGENTA$"};
-    for (int n = 0; f.due <= S->now_f && n < CONTROL_FLOOD_BURST; n++) {
+    size_t burst = CONTROL_FLOOD_BURST / (r->members.size() + 1) + 1;
+    for (size_t n = 0; f.due <= S->now_f && n < burst; n++) {
         std::string text = std::string(colours[f.seq % 5]) + "flood #" + std::to_string(f.seq);
         rooms_say(S, r, 2, 0, "flood", "", text);
         f.seq++;

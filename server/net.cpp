@@ -287,11 +287,11 @@ static void net_writable(srv_state *S, net_conn *c)
         int err = 0;
         socklen_t len = sizeof err;
         getsockopt(c->fd, SOL_SOCKET, SO_ERROR, &err, &len);
-        c->connecting = false;
         if (err != 0) {
-            net_close(S, c);
+            net_close(S, c);  // still marked connecting: the owner knows it never got through
             return;
         }
+        c->connecting = false;
         net_set_events(S, c);
         proxy_upstream_ready(S, c);
         return;

@@ -139,6 +139,10 @@ void proxy_closed(srv_state *S, net_conn *c)
     if (!p || p->dead)
         return;
     p->peer = nullptr;
+    if (c->kind == NET_UPSTREAM && c->connecting) {
+        proxy_fail(S, p, "502 Bad Gateway");  // the origin could not be reached
+        return;
+    }
     if (p->out.size() == p->out_off)
         net_close(S, p);
     else

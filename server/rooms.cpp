@@ -236,6 +236,7 @@ srv_room *rooms_enter(srv_state *S, srv_session *s, int32_t id, std::string_view
         }
     }
     srv_member *m = rooms_member(r, s->id);
+    bool joined = !m;  // entering again only repeats the answer and the user list
     if (!m) {
         auto ban = r->bans.find(s->id);
         if (ban != r->bans.end() && ban->second > S->now) {
@@ -269,6 +270,8 @@ srv_room *rooms_enter(srv_state *S, srv_session *s, int32_t id, std::string_view
     session_send(S, s, p);
     rooms_send_userlist(S, r, s);
 
+    if (!joined)
+        return r;
     srv_packet plain, host;
     rooms_userch_head(&plain, UCH_JOIN, r->id, s->id);
     packet_int(&plain, m->perms);

@@ -21,7 +21,7 @@
 constexpr uint32_t SRV_CLIENT_PAYLOAD_MAX = 65536;
 // Default cap of one connection's unsent output. A client that lets this much pile up is
 // not reading and is dropped; the full room list on login always fits.
-constexpr size_t SRV_QUEUE_CAP_DEFAULT = 4u * 1024 * 1024;
+constexpr size_t SRV_QUEUE_CAP_DEFAULT = 1024u * 1024;
 
 // Ids of registered users and permanent rooms lie below this; guests and user rooms above.
 constexpr int32_t SRV_GUEST_ID_BASE = 1000000;

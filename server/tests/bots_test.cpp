@@ -108,6 +108,8 @@ TEST(Proxy, TunnelsAndForwards)
     // Names are not looked up; unknown forms are refused.
     EXPECT_EQ(rc_http(srv.proxy, "CONNECT example.invalid:80 HTTP/1.0\n\n").substr(0, 12), "HTTP/1.0 502");
     EXPECT_EQ(rc_http(srv.proxy, "GET /relative HTTP/1.0\n\n").substr(0, 12), "HTTP/1.0 400");
+    // An origin that refuses the connection: the client hears so.
+    EXPECT_EQ(rc_http(srv.proxy, "GET http://127.0.0.1:1/ HTTP/1.0\n\n").substr(0, 12), "HTTP/1.0 502");
     rc_stop(&srv);
 }
 

@@ -56,6 +56,12 @@ TEST_F(Chat, EnterAnnouncesListsAndShowsJoins)
     EXPECT_EQ(j.utf(), "belepo_b");
     EXPECT_TRUE(j.done());  // no host information for a plain user
 
+    // Entering again repeats the answer and the list, and tells nobody.
+    rc_send(&b, 5, rc_payload().i32(2));
+    ASSERT_TRUE(rc_expect(&b, 5, &p));
+    ASSERT_TRUE(rc_expect(&b, 11, &p));
+    EXPECT_FALSE(rc_expect(&a, 12, &p, 300));
+
     // Leaving: the leaver gets type 6, the others subtype 2.
     rc_send(&b, 6, rc_payload().i32(2));
     ASSERT_TRUE(rc_expect(&b, 6, &p));
