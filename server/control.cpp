@@ -3,6 +3,7 @@
 // every packet the client decodes, well-formed or not.
 #include "server/server.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -10,9 +11,11 @@
 
 #include "protocol/wire.h"
 
-// Flood deliveries (lines times listeners) per loop turn at most, whatever the rate asked
-// for: an overloaded server floods more slowly instead of piling up queues and long turns.
-constexpr size_t CONTROL_FLOOD_BURST = 200000;
+// Flood lines, and deliveries (lines times listeners), per loop turn at most, whatever the
+// rate asked for: an overloaded server floods more slowly instead of piling up queues and
+// long turns.
+constexpr size_t CONTROL_FLOOD_LINES = 2000;
+constexpr size_t CONTROL_FLOOD_DELIVERIES = 200000;
 
 static const char CONTROL_HELP[] =
     "help | sessions | rooms | stats | quit\n"
@@ -454,7 +457,7 @@ void control_tick(srv_state *S)
         return;
     }
     static const char *const colours[] = {"$red$", "$green$", "$blue$", "$ff8000$", "$MAGENTA$"};
-    size_t burst = CONTROL_FLOOD_BURST / (r->members.size() + 1) + 1;
+    size_t burst = std::min(CONTROL_FLOOD_LINES, CONTROL_FLOOD_DELIVERIES / (r->members.size() + 1) + 1);
     for (size_t n = 0; f.due <= S->now_f && n < burst; n++) {
         std::string text = std::string(colours[f.seq % 5]) + "flood #" + std::to_string(f.seq);
         rooms_say(S, r, 2, 0, "flood", "", text);

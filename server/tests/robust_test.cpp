@@ -132,7 +132,7 @@ TEST_F(Robust, AClientThatDoesNotReadIsDropped)
     rc_client lazy;
     ASSERT_TRUE(rc_join(&lazy, srv, "lusta", "", 4096));
     ASSERT_TRUE(rc_enter(&lazy, 2));
-    ASSERT_EQ(rc_control(srv, "flood start 2 40000"), "ok\n");
+    ASSERT_EQ(rc_control(srv, "flood start 2 20000"), "ok\n");
     // The reading client keeps getting lines all along, until the other one is dropped
     // (the kernel's buffers fill first, then the server's queue).
     rc_packet p;
