@@ -317,6 +317,9 @@ static void net_reap(srv_state *S)
                 proxy_closed(S, c);
         }
     }
+    // A connection can die after it was queued for flushing (dropped while a departure
+    // was being announced): it must leave that list before it is freed.
+    std::erase_if(S->flush_list, [](net_conn *c) { return c->dead; });
     size_t w = 0;
     for (size_t i = 0; i < S->conns.size(); i++) {
         if (!S->conns[i]->dead)
