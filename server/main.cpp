@@ -134,9 +134,14 @@ int main(int argc, char **argv)
     if (S.opt.bots > 0)
         bots_start(&S, S.opt.bots);
     S.last_counts = S.now;
+    time_t last_second = S.now;
     while (!S.quit && !main_stop) {
         net_poll(&S, 50);
-        session_tick(&S);
+        if (S.now != last_second) {
+            last_second = S.now;
+            net_tick(&S);
+            session_tick(&S);
+        }
         rooms_tick(&S);
         bots_tick(&S);
         control_tick(&S);

@@ -375,6 +375,16 @@ void net_poll(srv_state *S, int timeout_ms)
     net_flush_all(S);
 }
 
+// A web request head must arrive within this many seconds.
+constexpr int NET_WEB_TIMEOUT = 30;
+
+void net_tick(srv_state *S)
+{
+    for (auto &c : S->conns)
+        if (c->kind == NET_WEB && !c->dead && S->now - c->opened > NET_WEB_TIMEOUT)
+            net_close(S, c.get());
+}
+
 void net_shutdown(srv_state *S)
 {
     net_flush_all(S);

@@ -42,3 +42,8 @@ void packet_end(srv_packet *p)
 {
     wire_make_header(p->buf.data(), p->type, uint32_t(p->buf.size() - WIRE_HEADER_SIZE));
 }
+
+std::string_view packet_cut(std::string_view s, size_t max)
+{
+    return s.substr(0, wire_utf8_cut(s.data(), s.size(), max));
+}

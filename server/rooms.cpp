@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "protocol/wire.h"
 
 // Topics and names are cut to these many bytes; the client's packet buffer is 8 KB.
 constexpr size_t ROOMS_THEME_MAX = 2000;
@@ -44,11 +43,6 @@ int32_t rooms_count(const srv_room *r)
     return int32_t(r->members.size());
 }
 
-static std::string_view rooms_cut(std::string_view s, size_t max)
-{
-    return s.substr(0, wire_utf8_cut(s.data(), s.size(), max));
-}
-
 void rooms_broadcast(srv_state *S, const srv_packet &p)
 {
     for (auto &[id, s] : S->by_id)
@@ -69,8 +63,8 @@ srv_room *rooms_create(srv_state *S, int32_t id, std::string_view name, std::str
         return nullptr;
     auto r = std::make_unique<srv_room>();
     r->id = id;
-    r->name = rooms_cut(name, ROOMS_NAME_MAX);
-    r->theme = rooms_cut(theme, ROOMS_THEME_MAX);
+    r->name = packet_cut(name, ROOMS_NAME_MAX);
+    r->theme = packet_cut(theme, ROOMS_THEME_MAX);
     r->states = states;
     r->permanent = permanent;
     r->counted = 0;
@@ -323,7 +317,7 @@ void rooms_set_perms(srv_state *S, srv_room *r, srv_member *m, int32_t perms)
 
 void rooms_set_theme(srv_state *S, srv_room *r, std::string_view theme)
 {
-    r->theme = rooms_cut(theme, ROOMS_THEME_MAX);
+    r->theme = packet_cut(theme, ROOMS_THEME_MAX);
     srv_packet p;
     packet_begin(&p, 10);
     packet_byte(&p, 3);

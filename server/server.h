@@ -209,6 +209,8 @@ void packet_int(srv_packet *p, int32_t v);
 void packet_utf(srv_packet *p, std::string_view s);
 // Fills in the header; the packet is then ready to send.
 void packet_end(srv_packet *p);
+// The longest start of `s` of at most `max` bytes that ends on a character boundary.
+std::string_view packet_cut(std::string_view s, size_t max);
 
 // ---- net.cpp: the event loop, listeners and bounded connection queues
 int net_init(srv_state *S);
@@ -224,6 +226,8 @@ void net_pause_read(srv_state *S, net_conn *c, bool paused);
 // One turn of the loop: waits at most `timeout_ms`, handles events, flushes, frees.
 void net_poll(srv_state *S, int timeout_ms);
 void net_shutdown(srv_state *S);
+// Once a second: closes web connections that never finished their request.
+void net_tick(srv_state *S);
 
 // ---- session.cpp: a chat connection's packets
 void session_open(srv_state *S, net_conn *c);

@@ -10,6 +10,10 @@
 // Flood limit: room lines and private messages of one user within one window.
 constexpr int SESSION_FLOOD_LINES = 25;
 constexpr int SESSION_FLOOD_WINDOW = 5;
+// Relayed texts are cut to these sizes, so that every line passed on fits into a packet
+// the client itself could have built (8192 bytes with the header).
+constexpr size_t SESSION_TEXT_MAX = 7000;
+constexpr size_t SESSION_ATTRS_MAX = 1000;
 // A connection that has not logged in after this many seconds is closed.
 constexpr int SESSION_LOGIN_TIMEOUT = 60;
 
@@ -209,7 +213,8 @@ static void session_room_line(srv_state *S, srv_session *s, wire_reader *r)
         rooms_remove(S, rm, s, UCH_FLOOD, 0, "");
         return;
     }
-    rooms_say(S, rm, kind, s->id, s->nick, std::string_view(attrs, na), std::string_view(text, nt));
+    rooms_say(S, rm, kind, s->id, s->nick, packet_cut(std::string_view(attrs, na), SESSION_ATTRS_MAX),
+              packet_cut(std::string_view(text, nt), SESSION_TEXT_MAX));
 }
 
 void session_private(srv_state *S, srv_session *s, uint8_t kind, int32_t target, std::string_view text)
@@ -265,7 +270,7 @@ static void session_private_in(srv_state *S, srv_session *s, wire_reader *r)
         session_popup(S, s, 2, "Flood", "$red$Túl sok üzenet: lassíts!");
         return;
     }
-    session_private(S, s, kind, target, std::string_view(text, nt));
+    session_private(S, s, kind, target, packet_cut(std::string_view(text, nt), SESSION_TEXT_MAX));
 }
 
 static void session_nick_lookup(srv_state *S, srv_session *s, int32_t id)

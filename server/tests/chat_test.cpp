@@ -125,6 +125,14 @@ TEST_F(Chat, RoomLinesCarryTheSenderAndHisStyle)
             EXPECT_TRUE(r.done());
         }
     }
+    // An over-long line is cut on a character boundary to what a client could send.
+    std::string longer;
+    for (int i = 0; i < 4000; i++)
+        longer += "é";
+    rc_send(&a, 7, rc_payload().byte(2).i32(4).utf("").utf(longer));
+    rc_packet cut;
+    ASSERT_TRUE(rc_expect(&b, 13, &cut));
+    EXPECT_EQ(cut.data.size(), 1u + 4 + 4 + 2 + 2 + 7000);
     // Kinds the server keeps for itself, lines to a room one is not in, empty lines.
     rc_send(&a, 7, rc_payload().byte(4).i32(4).utf("").utf("hint"));
     rc_send(&a, 7, rc_payload().byte(2).i32(5).utf("").utf("mashova"));
