@@ -166,3 +166,53 @@ TEST_F(Robust, AFloodingUserIsPutOutOfTheRoom)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(RobustLimits, ClientsBeyondTheLimitAreTurnedAway)
+{
+    rc_server srv;
+    ASSERT_TRUE(rc_start(&srv, {"--max-clients", "2"}));
+    rc_client a, b, c;
+    ASSERT_TRUE(rc_join(&a, srv, "elso"));
+    ASSERT_TRUE(rc_join(&b, srv, "masodik"));
+    ASSERT_TRUE(rc_connect(&c, srv.chat));
+    EXPECT_TRUE(rc_closed(&c));
+    rc_close(&b);
+    // A place freed is a place to take.
+    bool in = false;
+    for (int i = 0; i < 20 && !in; i++) {
+        rc_client d;
+        in = rc_join(&d, srv, "harmadik");
+    }
+    EXPECT_TRUE(in);
+    rc_stop(&srv);
+}
+
+TEST(RobustLimits, SilentClientsTimeOut)
+{
+    rc_server srv;
+    ASSERT_TRUE(rc_start(&srv, {"--idle-timeout", "1"}));
+    rc_client quiet, talker;
+    ASSERT_TRUE(rc_join(&quiet, srv, "csendes"));
+    ASSERT_TRUE(rc_join(&talker, srv, "beszedes"));
+    ASSERT_TRUE(rc_enter(&quiet, 2));
+    ASSERT_TRUE(rc_enter(&talker, 2));
+    // The talker pings twice a second and stays; the quiet one times out.
+    rc_packet p;
+    bool seen = false;
+    for (int i = 0; i < 10 && !seen; i++) {
+        rc_send(&talker, 15, rc_payload());
+        seen = rc_expect_if(&talker, 12, &p, [&](const rc_packet &q) {
+            rc_reader r(&q);
+            return r.byte() == 4 && (r.i32(), r.i32() == quiet.id);
+        }, 500);
+    }
+    EXPECT_TRUE(seen);
+    EXPECT_TRUE(rc_closed(&quiet));
+    rc_send(&talker, 15, rc_payload());
+    EXPECT_TRUE(rc_expect(&talker, 15, &p));
+    rc_stop(&srv);
+}
+
+}  // namespace
