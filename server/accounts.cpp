@@ -149,3 +149,9 @@ int accounts_redeem(srv_state *S, std::string_view tokens, std::string *nick)
     S->tickets.erase(it);  // a ticket is good for one login; its key leaves the order lazily
     return fresh;
 }
+
+void accounts_ban(srv_state *S, std::unordered_map<int32_t, time_t> *bans, int32_t user, long minutes)
+{
+    std::erase_if(*bans, [S](const auto &b) { return b.second <= S->now; });
+    (*bans)[user] = S->now + time_t(minutes) * 60;
+}

@@ -174,7 +174,7 @@ static void control_room_user(srv_state *S, std::string_view cmd, std::string_vi
     } else if (cmd == "ban") {
         if (!control_int(arg, &v) || v <= 0)
             v = 10;
-        r->bans[t->id] = S->now + v * 60;
+        accounts_ban(S, &r->bans, t->id, v);
         rooms_remove(S, r, t, UCH_BAN, 0, "");
     } else if (cmd == "floodkick") {
         rooms_remove(S, r, t, UCH_FLOOD, 0, "");
@@ -199,7 +199,7 @@ static void control_end_user(srv_state *S, std::string_view cmd, std::string_vie
     } else if (cmd == "banchat") {
         if (!control_int(arg, &v) || v <= 0)
             v = 10;
-        S->chat_bans[t->id] = S->now + v * 60;
+        accounts_ban(S, &S->chat_bans, t->id, v);
         session_logout(S, t, UCH_BANCHAT, "admin");
     } else if (cmd == "timeout") {
         session_logout(S, t, UCH_TIMEOUT, "");

@@ -70,7 +70,7 @@ static void opfunc_room_ban(srv_state *S, srv_session *s, int32_t room, int32_t 
         return;
     if (minutes <= 0 || minutes > OPFUNC_BAN_MINUTES_MAX)
         minutes = OPFUNC_BAN_MINUTES;
-    r->bans[user] = S->now + time_t(minutes) * 60;
+    accounts_ban(S, &r->bans, user, minutes);
     rooms_remove(S, r, m->sess, UCH_BAN, s->id, "");
 }
 
@@ -82,7 +82,7 @@ static void opfunc_chat_ban(srv_state *S, srv_session *s, int32_t user, int32_t 
     }
     if (minutes <= 0 || minutes > OPFUNC_BAN_MINUTES_MAX)
         minutes = OPFUNC_BAN_MINUTES;
-    S->chat_bans[user] = S->now + time_t(minutes) * 60;
+    accounts_ban(S, &S->chat_bans, user, minutes);
     auto it = S->by_id.find(user);
     if (it == S->by_id.end())
         return;

@@ -274,7 +274,7 @@ void rooms_broadcast(srv_state *S, const srv_packet &p);
 void rooms_send_counts(srv_state *S);
 void rooms_tick(srv_state *S);
 
-// ---- accounts.cpp: registered nicks, stable ids, login tickets
+// ---- accounts.cpp: registered nicks, stable ids, login tickets, bans
 int accounts_load(srv_state *S, const std::string &path);
 const srv_account *accounts_find(srv_state *S, std::string_view nick);
 int32_t accounts_guest_id(srv_state *S, std::string_view nick);
@@ -284,6 +284,9 @@ int accounts_nick_valid(std::string_view nick);
 void accounts_issue(srv_state *S, std::string_view nick, std::string *token9, std::string *token13);
 // Takes (and uses up) the ticket named by the login packet's token string.
 int accounts_redeem(srv_state *S, std::string_view tokens, std::string *nick);
+
+// Records a ban of `user` for `minutes`; expired bans are forgotten on the way.
+void accounts_ban(srv_state *S, std::unordered_map<int32_t, time_t> *bans, int32_t user, long minutes);
 
 // ---- opfunc.cpp: operator requests (type 4)
 void opfunc_handle(srv_state *S, srv_session *s, const uint8_t *p, size_t n);
