@@ -169,7 +169,14 @@ int web_answer(srv_state *S, std::string_view head, std::string *answer)
     std::string_view path = target.substr(0, q), query = q == target.npos ? std::string_view() : target.substr(q + 1);
     std::string_view value;
     if (path == "/php/rurizu_clvh.php") {
-        if (!web_query(query, "username", &value) || value.empty()) {
+        // The client sends the nick unescaped and last, so an ampersand in it is part of
+        // the name: the value runs to the next "&ord=" if any, else to the end.
+        size_t at = query.find("username=");
+        if (at != query.npos && (at == 0 || query[at - 1] == '&')) {
+            value = query.substr(at + 9);
+            value = value.substr(0, value.find("&ord="));
+        }
+        if (at == query.npos || value.empty()) {
             web_reply(S, 400, "Bad Request", "<html><body>username?</body></html>\n", answer);
             return 0;
         }

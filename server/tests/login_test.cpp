@@ -112,6 +112,9 @@ TEST_F(Login, PageFormsAndNickEncodings)
         // Windows-1250 bytes, raw as the client sends them, and escaped as a browser would.
         {"GET /php/rurizu_clvh.php?ord=1&username=J\xE1nos%20\xF5 HTTP/1.1\n\n", "János ő"},
         {"GET /php/rurizu_clvh.php?ord=1&username=%C5%91z HTTP/1.1\n\n", "őz"},
+        // An ampersand is part of the nick: the client does not escape it.
+        {"GET /php/rurizu_clvh.php?ord=1&username=kis&nagy HTTP/1.1\n\n", "kis&nagy"},
+        {"GET /php/rurizu_clvh.php?username=Tom&Jerry&ord=1 HTTP/1.1\n\n", "Tom&Jerry"},
     };
     for (const Case &k : cases) {
         std::string page = rc_http(srv.web, k.request);
