@@ -1,4 +1,4 @@
-// lvcli [--proxy-type N --proxy HOST:PORT] [--prefix TEXT]
+// lvcli [--proxy-type N --proxy HOST:PORT] [--prefix TEXT] [--web-port N]
 // Reads commands on standard input, prints every protocol callback as one line.
 #include <cstdio>
 #include <cstdlib>
@@ -13,7 +13,7 @@ namespace {
 
 int usage()
 {
-    std::fprintf(stderr, "usage: lvcli [--proxy-type N --proxy HOST:PORT] [--prefix TEXT]\n");
+    std::fprintf(stderr, "usage: lvcli [--proxy-type N --proxy HOST:PORT] [--prefix TEXT] [--web-port N]\n");
     return 2;
 }
 
@@ -31,6 +31,8 @@ int parse_options(int argc, char **argv, cli_options *opt)
                 opt->proxyhost = value;
                 opt->proxyport = 8080;
             }
+        } else if (!std::strcmp(argv[i], "--web-port")) {
+            LVC_SetWebPort(uint16_t(std::atoi(value)));
         } else if (!std::strcmp(argv[i], "--prefix")) {
             opt->prefix = value;
         } else {

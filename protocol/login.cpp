@@ -281,6 +281,11 @@ void login_set_webport(uint16_t port)
     login_port = port;
 }
 
+void LVC_SetWebPort(uint16_t port)
+{
+    login_set_webport(port);
+}
+
 uint16_t login_webport()
 {
     return login_port;

@@ -128,6 +128,9 @@ const char *LVC_GetServerHost();
 // ---------------------------------------------------------------- login
 
 void LVC_RegisterNick(const char *nick, const char *password);
+// The port of the web host that serves the token page: 80, unless a local stand-in of the
+// service serves it elsewhere (lvcli's --web-port).
+void LVC_SetWebPort(uint16_t port);
 
 // ---------------------------------------------------------------- directory
 
