@@ -1,16 +1,22 @@
 // A small gallery of the toolkit: an MDI frame with a side panel, a splitter and a status
-// bar; one zoomed child whose buttons sit in the menu bar and one normal child in front of
-// it with buttons, labels, flat 3-D lines, a list view and a tooltip. The test checks the
+// bar; one zoomed room child whose buttons sit in the menu bar, holding a colour text box
+// of wrapped chat lines with links and an input line, and one normal child in front of it
+// with buttons, labels, flat 3-D lines, a list view and a tooltip. The test checks the
 // layout and saves a picture of the frame (the file named by LV_GALLERY_SHOT, else
 // "gallery.bmp"); LV_GALLERY_HOLD_MS keeps it on screen for a while for a screen grab.
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <iterator>
 #include <vector>
 
 #include "tests/win/wintest.h"
+#include "text/string.h"
 #include "toolkit/mdichild.h"
+#include "toolkit/richedit2.h"
+#include "toolkit/textbox.h"
 #include "toolkit/mdiframe.h"
 #include "toolkit/util.h"
 #include "toolkit/widget.h"
@@ -120,6 +126,31 @@ void fill_list(vel_widget *list)
     }
 }
 
+// Chat lines as the room window would show them: colour markup parsed into a colour per
+// character, links and addresses left for the box to mark.
+constexpr const char *chat_lines[] = {
+    "$808080$[20:14] $red$Bodri: $000080$Sziasztok! Ki jön ma este a $008000$koncertre$000080$?",
+    "$808080$[20:15] $800080$Cirmos: $000000$Én megyek, a jegyeket itt vettem: http://jegy.example.hu/koncert/2026 "
+    "- még van pár hely a karzaton is, érdemes sietni.",
+    "$808080$[20:15] $ff8000$Fecske: $000000$Írjatok nekem: fecske@example.hu, vagy nézzétek a www.lorvando.hu oldalt.",
+    "$808080$[20:16] $008080$Mókus: $ff0000$piros $00a000$zöld $0000ff$kék $000000$és egy nagyon hosszú mondat, amely "
+    "biztosan több sorba tördelődik, mert szélesebb az ablaknál.",
+};
+
+int room_lines(vel_widget *box)
+{
+    int added = 0;
+    for (const char *line : chat_lines) {
+        size_t n = std::strlen(line);
+        std::vector<char16_t> text(n + 1);
+        std::vector<uint32_t> colours(n + 1);
+        size_t units = markup_parse(text.data(), colours.data(), line, 0, nullptr);
+        added += vel_textbox_add_text(box, reinterpret_cast<const wchar_t *>(text.data()), int(units),
+                                      reinterpret_cast<const COLORREF *>(colours.data()), int(units), 0, 0);
+    }
+    return added;
+}
+
 void save_bitmap(HWND hwnd, const char *path)
 {
     RECT rc;
@@ -169,10 +200,18 @@ TEST(Gallery, MdiFrameWithChildrenAndWidgets)
                                            WS_OVERLAPPEDWINDOW | WS_VISIBLE, L"Társalgó", 10, 10, 400, 300, frame,
                                            nullptr);
     ASSERT_NE(room, nullptr);
-    vel_widget *room_text = vel_widget_create(nullptr, room, WS_EX_CLIENTEDGE, SS_LEFT,
-                                              L"Ez a Társalgó szoba, nagyítva: ikonja és gombjai a menüsorban.", 8, 8,
-                                              8, 8, 15, nullptr, nullptr, VEL_STATIC, nullptr);
-    vel_widget_setbackground(room_text, RGB(255, 255, 230));
+    // Messages above, the input line below: anchored to all sides and to the bottom.
+    vel_widget *messages = vel_textbox_create(nullptr, room, WS_EX_CLIENTEDGE, WS_VSCROLL, nullptr, 0, 0, 0, 24,
+                                              15, nullptr, nullptr);
+    vel_widget *input = vel_richedit2_create(nullptr, room, WS_EX_CLIENTEDGE, ES_AUTOHSCROLL, L"Szia Bodri!", 0, 0,
+                                             0, 24, 0xB, nullptr, nullptr);
+    ASSERT_TRUE(messages && input);
+    vel_textbox *box = vel_textbox_get(messages);
+    box->options = VEL_TEXTBOX_WRAP | VEL_TEXTBOX_LIVE_LINKS;
+    box->link_style = VEL_TEXTBOX_LINK_FONT;
+    vel_textbox_create_and_set_font(messages, -13, L"Arial", FW_NORMAL);
+    vel_widget_setbackground(messages, RGB(255, 255, 255));
+    EXPECT_EQ(room_lines(messages), int(std::size(chat_lines)));
     SendMessageW(room->hwnd, WM_SYSCOMMAND, SC_MAXIMIZE, 0);
 
     vel_window *info = vel_mdichild_create(nullptr, nullptr, LoadIconW(nullptr, IDI_WARNING),
@@ -222,6 +261,18 @@ TEST(Gallery, MdiFrameWithChildrenAndWidgets)
     MapWindowPoints(nullptr, frame->hwnd, reinterpret_cast<POINT *>(&cr), 2);
     EXPECT_EQ(cr.left, panel_width + 64);
     EXPECT_EQ(g.splitter->max_offset, 140);
+
+    // The zoomed room's box wraps its long lines into more rows than it has lines, and
+    // marks the address and the e-mail address.
+    EXPECT_GT(box->total_rows, box->line_count);
+    int links = 0;
+    for (vel_list_node *n = box->lines; n;) {
+        auto *line = static_cast<vel_textbox_line *>(n->data);
+        for (int i = 0; i < line->length; i++)
+            links += (line->flags[i] & (VEL_TEXTBOX_LINK | VEL_TEXTBOX_EMAIL)) && (i == 0 || !line->flags[i - 1]);
+        n = n->next == box->lines ? nullptr : n->next;
+    }
+    EXPECT_EQ(links, 3);
 
     RedrawWindow(frame->hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
     DrawMenuBar(frame->hwnd);
