@@ -6,6 +6,7 @@
 #include <string>
 
 #include "tests/e2e/child.h"
+#include "tests/support/daemon.h"
 
 namespace {
 
@@ -49,10 +50,11 @@ protected:
         size_t at = line.find(" id=");
         if (at != std::string::npos)
             id = std::atoi(line.c_str() + at + 4);
-        // The full room list follows the login.
-        if (!child_expect(cli, "packet 3", nullptr, 10000))
-            return 0;
-        return id;
+        // The full room list follows the login: event 1, a room each, event 3.
+        int rooms = 0;
+        while (child_read_line(cli, &line, 10000) && line != "packet 3")
+            rooms += line.rfind("packet 2 room=", 0) == 0;
+        return line == "packet 3" && rooms > 0 ? id : 0;
     }
 };
 
@@ -108,6 +110,22 @@ TEST_F(LvcliServerTest, PrivateMessageIsDeliveredAndConfirmed)
     EXPECT_EQ(line, "packet 34 kind=3 userid=" + std::to_string(anna_id) + " nick=\"Anna\" text=\"Szia Béla!\"");
     ASSERT_TRUE(child_expect(&anna, "packet 35 ", &line));
     EXPECT_EQ(line, "packet 35 kind=3 userid=" + std::to_string(bela_id) + " nick=\"Bela\" text=\"Szia Béla!\"");
+}
+
+TEST_F(LvcliServerTest, LogsInThroughARealProxy)
+{
+    if (!daemon_runnable("/usr/bin/tinyproxy -v"))
+        GTEST_SKIP() << "tinyproxy cannot be run here";
+    daemon_proc proxy("tinyproxy");
+    ASSERT_TRUE(daemon_tinyproxy_start(&proxy)) << proxy.read("out.txt");
+    child_process cli;
+    // The chat connection is tunnelled with CONNECT; the token page request goes to the
+    // proxy as an absolute URI.
+    int id = log_in(&cli, "Proxis", {"--proxy-type", "1", "--proxy", "127.0.0.1:" + std::to_string(proxy.port)});
+    EXPECT_GT(id, 0);
+    std::string log = proxy.read("tinyproxy.log");
+    EXPECT_NE(log.find("CONNECT 127.0.0.1:" + std::to_string(port.chat)), std::string::npos) << log;
+    EXPECT_NE(log.find("rurizu_clvh.php"), std::string::npos) << log;
 }
 
 }  // namespace

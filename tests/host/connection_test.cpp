@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "protocol/internal.h"
+#include "tests/support/daemon.h"
 #include "tests/support/fakepeer.h"
 #include "tests/support/lvcrecorder.h"
 
@@ -385,40 +386,11 @@ TEST_F(Connection, ProxyReplyWithoutBlankLineFails)
 // A real HTTP proxy daemon on loopback tunnels the chat connection to the fake server.
 TEST_F(Connection, TunnelThroughTinyproxy)
 {
-    const std::filesystem::path tinyproxy = "/usr/bin/tinyproxy";
-    // On Windows a path without a drive is not absolute: there is no such program there.
-    if (!tinyproxy.is_absolute() || !std::filesystem::exists(tinyproxy))
-        GTEST_SKIP() << "tinyproxy is not available on this system";
-
-    auto dir = std::filesystem::temp_directory_path() / ("lvc-tinyproxy-" + std::to_string(peer.port));
-    std::filesystem::create_directories(dir);
-    uint16_t proxyport;
-    lvsock probe = lvsock_listen(0, &proxyport);
-    lvsock_close(probe);
-    {
-        std::ofstream conf(dir / "tinyproxy.conf");
-        conf << "Port " << proxyport << "\nListen 127.0.0.1\nTimeout 30\nMaxClients 4\n"
-             << "Allow 127.0.0.1\nConnectPort " << peer.port << "\nLogLevel Info\n";
-    }
-    std::string start = "/usr/bin/tinyproxy -d -c '" + (dir / "tinyproxy.conf").string() + "' >'" +
-                        (dir / "log").string() + "' 2>&1 & echo $! >'" + (dir / "pid").string() + "'";
-    ASSERT_EQ(std::system(start.c_str()), 0);
-    std::string pid;
-    std::ifstream(dir / "pid") >> pid;
-    auto stop = [&] { std::system(("kill " + pid).c_str()); };
-
-    // Wait until it listens.
-    bool up = false;
-    for (int i = 0; i < 100 && !up; i++) {
-        lvsock s = lvsock_tcp();
-        up = lvsock_connect(s, loopback(), proxyport);
-        lvsock_close(s);
-        if (!up)
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    if (!up)
-        stop();
-    ASSERT_TRUE(up) << "tinyproxy did not start";
+    if (!daemon_runnable("/usr/bin/tinyproxy -v"))
+        GTEST_SKIP() << "tinyproxy cannot be run here";
+    daemon_proc proxy("tinyproxy");
+    ASSERT_TRUE(daemon_tinyproxy_start(&proxy)) << proxy.read("out.txt");
+    const uint16_t proxyport = proxy.port;
 
     testing::internal::CaptureStdout();
     LVC_Connect("127.0.0.1", peer.port, 1, "127.0.0.1", proxyport);
@@ -435,8 +407,6 @@ TEST_F(Connection, TunnelThroughTinyproxy)
     EXPECT_EQ(lvcrec_wait(LVCREC_PACKET, 1), 1);
     LVC_Close();
     EXPECT_EQ(lvcrec_wait(LVCREC_EVENT, LVC_EV_CLOSED), 1);
-    stop();
-    std::filesystem::remove_all(dir);
 }
 
 // Stands in for a user-interface thread: runs handed-over tasks one at a time.

@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "protocol/internal.h"
+#include "tests/support/daemon.h"
 #include "tests/support/eventlog.h"
 #include "tests/support/loopchat.h"
 
@@ -204,93 +205,12 @@ TEST(LoginPort80, RequestNamesTheHostAlone)
 
 // ---------------------------------------------------------------- real daemons
 
-// A Debian daemon run in the foreground on loopback from a temporary folder, stopped
-// (by the process id it wrote) when the test ends.
-struct Daemon {
-    fs::path dir;
-    fs::path pidfile;
-    uint16_t port = 0;
-
-    Daemon(const char *name)
-    {
-        dir = fs::temp_directory_path() /
-              (std::string("lv") + name + "-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
-        fs::create_directories(dir);
-        pidfile = dir / "daemon.pid";
-        // An ephemeral port, released again for the daemon.
-        lvsock probe = lvsock_listen(0, &port);
-        lvsock_close(probe);
-    }
-    ~Daemon()
-    {
-        std::string pid = read(pidfile);
-        if (!pid.empty())
-            std::system(("kill " + pid.substr(0, pid.find_first_of("\r\n")) + " 2>/dev/null").c_str());
-        fs::remove_all(dir);
-    }
-    static std::string read(const fs::path &p)
-    {
-        std::ifstream in(p);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
-    void write(const std::string &name, const std::string &text) const { std::ofstream(dir / name) << text; }
-    // Starts the command in the background and waits until its port accepts connections.
-    bool start(const std::string &command) const
-    {
-        std::system((command + " >" + (dir / "out.txt").string() + " 2>&1 &").c_str());
-        for (int i = 0; i < 100; i++) {
-            uint32_t addr;
-            lvsock_resolve("127.0.0.1", &addr);
-            lvsock s = lvsock_tcp();
-            int ok = lvsock_connect(s, addr, port);
-            lvsock_close(s);
-            if (ok && fs::exists(pidfile))
-                return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        return false;
-    }
-};
-
-// Whether the daemon can be started from here: installed, and a program of this system
-// (under Wine the path may be visible while the Linux program cannot be run).
-bool runnable(const std::string &command)
-{
-    return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
-}
-
-bool nginx_start(Daemon *d)
-{
-    std::string dir = d->dir.string();
-    fs::create_directories(d->dir / "php");
-    d->write("php/rurizu_clvh.php", TOKEN_PAGE);
-    d->write("nginx.conf", "daemon off;\nmaster_process off;\npid " + d->pidfile.string() +
-                               ";\nerror_log " + dir + "/error.log;\nevents { worker_connections 16; }\n"
-                               "http {\n access_log " + dir + "/access.log;\n client_body_temp_path " + dir +
-                               "/tmp;\n proxy_temp_path " + dir + "/tmp;\n fastcgi_temp_path " + dir +
-                               "/tmp;\n uwsgi_temp_path " + dir + "/tmp;\n scgi_temp_path " + dir +
-                               "/tmp;\n server {\n  listen 127.0.0.1:" + std::to_string(d->port) + ";\n  root " +
-                               dir + ";\n  default_type text/html;\n }\n}\n");
-    return d->start("/usr/sbin/nginx -c " + dir + "/nginx.conf -p " + dir + "/");
-}
-
-bool tinyproxy_start(Daemon *d)
-{
-    std::string dir = d->dir.string();
-    d->write("tinyproxy.conf", "Port " + std::to_string(d->port) + "\nListen 127.0.0.1\nTimeout 30\n"
-                               "Allow 127.0.0.1\nMaxClients 16\nLogLevel Info\nPidFile \"" + d->pidfile.string() +
-                               "\"\nLogFile \"" + dir + "/tinyproxy.log\"\n");
-    return d->start("/usr/bin/tinyproxy -d -c " + dir + "/tinyproxy.conf");
-}
-
 TEST(LoginDaemons, TokenPageFromNginx)
 {
-    if (!runnable("/usr/sbin/nginx -v"))
+    if (!daemon_runnable("/usr/sbin/nginx -v"))
         GTEST_SKIP() << "nginx cannot be run here";
-    Daemon nginx("nginx");
-    ASSERT_TRUE(nginx_start(&nginx)) << Daemon::read(nginx.dir / "out.txt") << Daemon::read(nginx.dir / "error.log");
+    daemon_proc nginx("nginx");
+    ASSERT_TRUE(daemon_nginx_start(&nginx, TOKEN_PAGE)) << nginx.read("out.txt") << nginx.read("error.log");
     fakepeer chat;
     ASSERT_EQ(loopchat_connect(&chat), 1);
     login_set_webport(nginx.port);
@@ -300,19 +220,19 @@ TEST(LoginDaemons, TokenPageFromNginx)
     EXPECT_EQ(LVC_GetLoginState(), 1);
     loopchat_close(&chat);
     login_set_webport(80);
-    EXPECT_NE(Daemon::read(nginx.dir / "access.log").find("GET http://127.0.0.1:" + std::to_string(nginx.port) +
+    EXPECT_NE(nginx.read("access.log").find("GET http://127.0.0.1:" + std::to_string(nginx.port) +
                                                           "/php/rurizu_clvh.php?ord=58203174469&username=big%20cat "),
               std::string::npos);
 }
 
 TEST(LoginDaemons, ChatAndTokenPageThroughTinyproxy)
 {
-    if (!runnable("/usr/sbin/nginx -v") || !runnable("/usr/bin/tinyproxy -v"))
+    if (!daemon_runnable("/usr/sbin/nginx -v") || !daemon_runnable("/usr/bin/tinyproxy -v"))
         GTEST_SKIP() << "nginx or tinyproxy cannot be run here";
-    Daemon nginx("nginx");
-    ASSERT_TRUE(nginx_start(&nginx)) << Daemon::read(nginx.dir / "error.log");
-    Daemon proxy("tinyproxy");
-    ASSERT_TRUE(tinyproxy_start(&proxy)) << Daemon::read(proxy.dir / "out.txt");
+    daemon_proc nginx("nginx");
+    ASSERT_TRUE(daemon_nginx_start(&nginx, TOKEN_PAGE)) << nginx.read("error.log");
+    daemon_proc proxy("tinyproxy");
+    ASSERT_TRUE(daemon_tinyproxy_start(&proxy)) << proxy.read("out.txt");
 
     fakepeer chat;
     ASSERT_EQ(LVC_Init(eventlog_packet, eventlog_event, eventlog_exception), 1);
@@ -328,7 +248,7 @@ TEST(LoginDaemons, ChatAndTokenPageThroughTinyproxy)
     EXPECT_EQ(login_packet(&chat), "abcxyz|titok");
     loopchat_close(&chat);
     login_set_webport(80);
-    EXPECT_NE(Daemon::read(nginx.dir / "access.log").find("/php/rurizu_clvh.php?ord=58203174469&username=cica "),
+    EXPECT_NE(nginx.read("access.log").find("/php/rurizu_clvh.php?ord=58203174469&username=cica "),
               std::string::npos);
 }
 
