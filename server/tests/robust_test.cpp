@@ -93,7 +93,10 @@ TEST_F(Robust, ShortFieldsAreDroppedAndTheConnectionLives)
     // None of them reached anyone.
     EXPECT_FALSE(rc_expect_if(&good, -1, &p, [](const rc_packet &q) { return q.type != 24; }, 300));
     std::string s = rc_control(srv, "sessions");
-    EXPECT_NE(s.find("rovid client 127.0.0.1 rooms=2 queued=0 in=11 bad=8"), std::string::npos) << s;
+    // What is queued depends on the user counts going out meanwhile; the counters do not.
+    size_t row = s.find("rovid client 127.0.0.1 rooms=2 ");
+    ASSERT_NE(row, std::string::npos) << s;
+    EXPECT_NE(s.substr(row, s.find('\n', row) - row).find(" in=11 bad=8"), std::string::npos) << s;
     still_serving("probe");
 }
 
