@@ -1,0 +1,66 @@
+// Helpers shared by the window suites: a bounded message flush and an off-screen canvas.
+#pragma once
+
+#include "toolkit/window.h"
+
+// Dispatches what is queued for this thread, at most `limit` messages, so a window that
+// keeps posting to itself can never hang a test.
+inline int wintest_flush(int limit = 5000)
+{
+    MSG msg;
+    int n = 0;
+    while (n < limit && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+        ++n;
+    }
+    return n;
+}
+
+// Flushes repeatedly for about `ms` milliseconds, for timers that must fire.
+inline void wintest_pump_for(DWORD ms)
+{
+    const DWORD start = GetTickCount();
+    while (GetTickCount() - start < ms) {
+        wintest_flush();
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    }
+    wintest_flush();
+}
+
+// A 32-bit memory bitmap selected into its own device context.
+class wintest_canvas {
+public:
+    wintest_canvas(int width, int height)
+    {
+        HDC screen = GetDC(nullptr);
+        dc_ = CreateCompatibleDC(screen);
+        bmp_ = CreateCompatibleBitmap(screen, width, height);
+        ReleaseDC(nullptr, screen);
+        old_ = SelectObject(dc_, bmp_);
+        RECT rc{0, 0, width, height};
+        FillRect(dc_, &rc, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+    }
+    ~wintest_canvas()
+    {
+        SelectObject(dc_, old_);
+        DeleteObject(bmp_);
+        DeleteDC(dc_);
+    }
+    wintest_canvas(const wintest_canvas &) = delete;
+    wintest_canvas &operator=(const wintest_canvas &) = delete;
+    HDC dc() const { return dc_; }
+    COLORREF at(int x, int y) const { return GetPixel(dc_, x, y); }
+
+private:
+    HDC dc_;
+    HBITMAP bmp_;
+    HGDIOBJ old_;
+};
+
+// The toolkit is started once per test program.
+inline void wintest_init()
+{
+    static const int done = vel_init();
+    (void)done;
+}
