@@ -27,7 +27,7 @@ line_writer line_begin(char *dst, size_t cap)
 
 void line_put(line_writer *w, std::string_view s)
 {
-    if (w->full)
+    if (w->full || s.empty())
         return;
     size_t room = w->cap - 1 - w->len;
     if (s.size() > room) {
@@ -53,7 +53,7 @@ void line_put_int(line_writer *w, int value)
 
 std::string_view line_text(const char *s)
 {
-    return s ? std::string_view(s) : std::string_view();
+    return std::string_view(s ? s : "");
 }
 
 std::mutex format_time_lock;  // the standard library's local time is one shared record
