@@ -147,4 +147,8 @@ void mainwnd_set_taskbar_icon(mainwnd *mw, HICON icon);
 // Writes a status-bar part (0 connection, 1 login, 4 clock).
 void mainwnd_set_status_text(mainwnd *mw, int part, const wchar_t *text);
 
+// Procedures of the frame and of its widgets.
+int button_wndproc(vel_widget *self, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, LRESULT *result);
+int windowlist_wndproc(vel_widget *self, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, LRESULT *result);
+int friendlist_wndproc(vel_widget *self, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, LRESULT *result);
 int mainwnd_wndproc(vel_window *self, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, LRESULT *result);
