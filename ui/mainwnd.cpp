@@ -122,12 +122,24 @@ vel_widget *create_list(mainwnd *mw, vel_window *frame, DWORD extra_style, int x
     return list;
 }
 
+void set_status_parts(mainwnd *mw, int width)
+{
+    if (!mw->statusbar)
+        return;
+    int edges[5] = {130, 260, width - 100, width - 60, -1};
+    SendMessageW(mw->statusbar->hwnd, SB_SETPARTS, 5, reinterpret_cast<LPARAM>(edges));
+}
+
 void build_layout(mainwnd *mw, vel_window *frame)
 {
     mw->frame = frame;
     mw->statusbar = vel_widget_create(mw, frame, 0, SBARS_SIZEGRIP, L".", 0, 0, 0, 0, 0, nullptr, nullptr,
                                       VEL_STATUSBAR, nullptr);
     const int s = mw->statusbar ? mw->statusbar->h : 0;
+    // The parts exist from the start, so the texts written before the first resize stay.
+    RECT rc;
+    GetClientRect(frame->hwnd, &rc);
+    set_status_parts(mw, rc.right);
     HMENU window_menu = mw->menu ? GetSubMenu(mw->menu, 3) : nullptr;
     mw->mdi_client = vel_widget_create(mw, frame, WS_EX_CLIENTEDGE, WS_CLIPCHILDREN | MDIS_ALLCHILDSTYLES,
                                        reinterpret_cast<const wchar_t *>(window_menu), pane_width + 4, bar_height, 0,
@@ -149,14 +161,6 @@ void build_layout(mainwnd *mw, vel_window *frame)
         mw->hsplitter->min_offset = -150;
         mw->hsplitter->max_offset = 300;
     }
-}
-
-void set_status_parts(mainwnd *mw, int width)
-{
-    if (!mw->statusbar)
-        return;
-    int edges[5] = {130, 260, width - 100, width - 60, -1};
-    SendMessageW(mw->statusbar->hwnd, SB_SETPARTS, 5, reinterpret_cast<LPARAM>(edges));
 }
 
 void tick_dots(mainwnd *mw, int32_t *dots, int part, const wchar_t *stem)
@@ -348,6 +352,18 @@ void *handover_wait(mainwnd *mw, HANDLE event, UINT msg, WPARAM wp, LPARAM lp, v
     return *last;
 }
 
+// The frame and its widgets go with the window; late calls (the children's own destroy
+// handling, events still arriving) find nothing to change.
+void forget_frame(mainwnd *mw)
+{
+    while (mw->childwindows)
+        vel_list_del(&mw->childwindows, mw->childwindows->key);
+    mw->button_count = 0;
+    mw->frame = nullptr;
+    mw->mdi_client = mw->vsplitter = mw->hsplitter = nullptr;
+    mw->windowlist = mw->friendlist = mw->statusbar = nullptr;
+}
+
 bool on_ui_thread()
 {
     return GetCurrentThreadId() == vel_ui_thread;
@@ -385,6 +401,7 @@ int mainwnd_wndproc(vel_window *self, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp,
         KillTimer(hwnd, MAINWND_TIMER_CLOCK);
         KillTimer(hwnd, MAINWND_TIMER_CONNECT);
         KillTimer(hwnd, MAINWND_TIMER_LOGIN);
+        forget_frame(mw);
         return VEL_CONTINUE;
     case WM_SYSCOMMAND:
         if ((wp & 0xFFF0) == SC_MINIMIZE && (mw->flags & MAINWND_MINIMIZE_TO_TRAY)) {
@@ -587,24 +604,32 @@ void mainwnd_set_not_logged_in(mainwnd *mw)
 
 void mainwnd_start_connect_timer(mainwnd *mw)
 {
+    if (!mw->frame)
+        return;
     mw->connect_dots = 0;
     mw->connect_timer = SetTimer(mw->frame->hwnd, MAINWND_TIMER_CONNECT, 1000, nullptr);
 }
 
 void mainwnd_stop_connect_timer(mainwnd *mw)
 {
+    if (!mw->frame)
+        return;
     KillTimer(mw->frame->hwnd, MAINWND_TIMER_CONNECT);
     mw->connect_timer = 0;
 }
 
 void mainwnd_start_login_timer(mainwnd *mw)
 {
+    if (!mw->frame)
+        return;
     mw->login_dots = 0;
     mw->login_timer = SetTimer(mw->frame->hwnd, MAINWND_TIMER_LOGIN, 1000, nullptr);
 }
 
 void mainwnd_stop_login_timer(mainwnd *mw)
 {
+    if (!mw->frame)
+        return;
     KillTimer(mw->frame->hwnd, MAINWND_TIMER_LOGIN);
     mw->login_timer = 0;
 }
@@ -634,12 +659,16 @@ void mainwnd_add_taskbar_icon(mainwnd *mw)
 
 void mainwnd_remove_taskbar_icon(mainwnd *mw)
 {
+    if (!mw->frame)
+        return;
     NOTIFYICONDATAW nid = tray_data(mw, 0);
     Shell_NotifyIconW(NIM_DELETE, &nid);
 }
 
 void mainwnd_set_taskbar_icon(mainwnd *mw, HICON icon)
 {
+    if (!mw->frame)
+        return;
     NOTIFYICONDATAW nid = tray_data(mw, NIF_ICON);
     nid.hIcon = icon;
     Shell_NotifyIconW(NIM_MODIFY, &nid);

@@ -185,6 +185,20 @@ const vel_list_node *child_node_at(const mainwnd *mw, int pos)
     return n;
 }
 
+// The list views do not sort owner-drawn items themselves: every list of the frame places
+// its items by their text, ignoring case as the list view's own search does.
+int sorted_index(const vel_widget *list, const wchar_t *text)
+{
+    const int count = vel_listview_getitemcount(list);
+    wchar_t other[entry_capacity];
+    for (int i = 0; i < count; i++) {
+        vel_listview_getitemtext(list, i, 0, other, entry_capacity);
+        if (lstrcmpiW(text, other) < 0)
+            return i;
+    }
+    return count;
+}
+
 void set_entry(mainwnd *mw, vel_window *child, int item, const wchar_t *text)
 {
     vel_listview_setitem(mw->windowlist, item, 0, text);
@@ -276,7 +290,7 @@ vel_widget *mainwnd_add_childwindow(mainwnd *mw, vel_window *child, int kind, co
     mw->button_count++;
     vel_list_add(&mw->childwindows, reinterpret_cast<vel_list_key>(child), button);
     mainwnd_buttons_resize(mw);
-    vel_listview_insertitem(mw->windowlist, vel_listview_getitemcount(mw->windowlist), entry,
+    vel_listview_insertitem(mw->windowlist, sorted_index(mw->windowlist, entry), entry,
                             reinterpret_cast<LPARAM>(child));
     listview_adjust_columnsize(mw->windowlist);
     return button;
@@ -460,8 +474,8 @@ void friendlist_add(int32_t userid, const char *nick)
     if (!text)
         return;
     utf8_to_ucs2(text, nick);
-    vel_listview_insertitem(main_frame->friendlist, vel_listview_getitemcount(main_frame->friendlist),
-                            reinterpret_cast<const wchar_t *>(text), userid);
+    const auto *wide = reinterpret_cast<const wchar_t *>(text);
+    vel_listview_insertitem(main_frame->friendlist, sorted_index(main_frame->friendlist, wide), wide, userid);
     std::free(text);
 }
 
