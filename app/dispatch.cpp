@@ -269,6 +269,11 @@ int dispatch_start()
 void dispatch_stop()
 {
     HWND hwnd = dispatch_hwnd.exchange(nullptr);
-    if (hwnd)
-        DestroyWindow(hwnd);
+    if (!hwnd)
+        return;
+    DestroyWindow(hwnd);
+    // A task sent just before is answered now (the window is gone, so it is dropped), and
+    // no reader stays waiting for this thread.
+    MSG msg;
+    PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);
 }

@@ -70,6 +70,8 @@ int main(int argc, char **argv)
     vel_run(mw->frame, accel);
     dispatch_stop();
     cleanup();
+    // The ended reader threads are joined before the program's statics go.
+    LVC_Cleanup();
     if (accel)
         DestroyAcceleratorTable(accel);
     return 0;
