@@ -56,6 +56,15 @@ console() {
   exec 3<&-
 }
 
+# wait_end: waits up to 20 s for the client to end.
+wait_end() {
+  for _ in $(seq 100); do
+    kill -0 "$client_pid" 2>/dev/null || return 0
+    sleep 0.2
+  done
+  return 1
+}
+
 cd "$out/run"
 cat >lvchat.cfg <<EOF
 # written by the end-to-end test
@@ -98,12 +107,7 @@ import -window root "$out/uptime.png"
 xdotool type --delay 40 '/exit'
 xdotool key Return
 
-ended=
-for _ in $(seq 100); do
-  if ! kill -0 "$client_pid" 2>/dev/null; then ended=1; break; fi
-  sleep 0.2
-done
-[ -n "$ended" ] || fail "the client did not end after /exit"
+wait_end || fail "the client did not end after /exit"
 wait "$client_pid"
 rc=$?
 client_pid=
@@ -147,11 +151,6 @@ sleep 1.5
 import -window root "$out/confirm-exit.png"
 kill -0 "$client_pid" 2>/dev/null || fail "the client ended without asking"
 xdotool key Return
-ended=
-for _ in $(seq 100); do
-  if ! kill -0 "$client_pid" 2>/dev/null; then ended=1; break; fi
-  sleep 0.2
-done
-[ -n "$ended" ] || fail "the client did not end after the exit question"
+wait_end || fail "the client did not end after the exit question"
 client_pid=
 echo "lvchat_wine: PASS (screenshots in $out)"
