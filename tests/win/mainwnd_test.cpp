@@ -529,6 +529,75 @@ TEST_F(MainFrame, ClosedConnectionWhileQuittingEndsTheLoop)
     LVC_SetQuit(0);
 }
 
+UINT forwarded_command;
+
+int recording_child_proc(vel_window *, HWND, UINT msg, WPARAM wp, LPARAM, LRESULT *)
+{
+    if (msg == WM_COMMAND)
+        forwarded_command = LOWORD(wp);
+    return VEL_CONTINUE;
+}
+
+TEST_F(MainFrame, KeyCommandsReachTheActiveChildOnlyFromKeys)
+{
+    vel_window *child = vel_mdichild_create(nullptr, nullptr, nullptr, WS_VISIBLE | WS_OVERLAPPEDWINDOW, L"kulcs",
+                                            CW_USEDEFAULT, CW_USEDEFAULT, 200, 150, main_frame->frame,
+                                            recording_child_proc);
+    ASSERT_NE(child, nullptr);
+    mainwnd_add_childwindow(main_frame, child, MAINWND_KIND_PRIVATE, L"kulcs", L"kulcs");
+    vel_mdichild_activate(child);
+    wintest_flush();
+    forwarded_command = 0;
+    SendMessageW(main_frame->frame->hwnd, WM_COMMAND, MAKEWPARAM(IDC_TIMESTAMP, 1), 0);  // Alt+T
+    EXPECT_EQ(forwarded_command, static_cast<UINT>(IDC_TIMESTAMP));
+    forwarded_command = 0;
+    SendMessageW(main_frame->frame->hwnd, WM_COMMAND, MAKEWPARAM(IDC_FLASH, 0), 0);  // a menu, not a key
+    EXPECT_EQ(forwarded_command, 0u);
+    close_child(child);
+}
+
+TEST_F(MainFrame, FullScreenAndAlwaysOnTopToggle)
+{
+    HWND hwnd = main_frame->frame->hwnd;
+    SendMessageW(hwnd, WM_COMMAND, MAKEWPARAM(IDC_VIEW_FULLSCREEN, 1), 0);
+    wintest_flush();
+    EXPECT_TRUE(main_frame->frame->state & 1u);
+    EXPECT_FALSE(GetWindowLongW(hwnd, GWL_STYLE) & WS_CAPTION);
+    SendMessageW(hwnd, WM_COMMAND, MAKEWPARAM(IDC_VIEW_FULLSCREEN, 1), 0);
+    wintest_flush();
+    EXPECT_FALSE(main_frame->frame->state & 1u);
+    EXPECT_TRUE(GetWindowLongW(hwnd, GWL_STYLE) & WS_CAPTION);
+
+    SendMessageW(hwnd, WM_COMMAND, MAKEWPARAM(IDC_VIEW_ONTOP, 0), 0);
+    EXPECT_TRUE(main_frame->flags & MAINWND_ON_TOP);
+    EXPECT_TRUE(GetWindowLongW(hwnd, GWL_EXSTYLE) & WS_EX_TOPMOST);
+    SendMessageW(hwnd, WM_COMMAND, MAKEWPARAM(IDC_VIEW_ONTOP, 0), 0);
+    EXPECT_FALSE(main_frame->flags & MAINWND_ON_TOP);
+    EXPECT_FALSE(GetWindowLongW(hwnd, GWL_EXSTYLE) & WS_EX_TOPMOST);
+}
+
+TEST_F(MainFrame, MinimiseToTrayAndBack)
+{
+    HWND hwnd = main_frame->frame->hwnd;
+    ShowWindow(hwnd, SW_MAXIMIZE);
+    wintest_flush();
+    SendMessageW(hwnd, WM_COMMAND, MAKEWPARAM(IDC_VIEW_TRAY, 0), 0);
+    ASSERT_TRUE(main_frame->flags & MAINWND_MINIMIZE_TO_TRAY);
+    SendMessageW(hwnd, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    wintest_flush();
+    EXPECT_FALSE(IsWindowVisible(hwnd));
+    EXPECT_EQ(GetWindow(hwnd, GW_OWNER), main_frame->tray_owner->hwnd);
+    EXPECT_TRUE(main_frame->flags & MAINWND_WAS_MAXIMIZED);
+    SendMessageW(hwnd, MAINWND_WM_TRAY, 1, WM_LBUTTONUP);
+    wintest_flush();
+    EXPECT_TRUE(IsWindowVisible(hwnd));
+    EXPECT_TRUE(IsZoomed(hwnd));
+    EXPECT_EQ(GetWindow(hwnd, GW_OWNER), nullptr);
+    SendMessageW(hwnd, WM_COMMAND, MAKEWPARAM(IDC_VIEW_TRAY, 0), 0);
+    ShowWindow(hwnd, SW_RESTORE);
+    wintest_flush();
+}
+
 // Last: closing destroys the frame.
 TEST_F(MainFrame, ExitWithoutConfirmationWhileNotConnectedDestroysTheFrame)
 {
