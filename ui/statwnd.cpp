@@ -131,7 +131,9 @@ void cmd_msg(statwnd *sw, int has_arg, char *arg)
     LVC_SendPrivateMessage(3, std::atoi(arg), text);
 }
 
+// Defined after the table whose names it lists.
 void cmd_help(statwnd *sw, int, char *);
+
 void cmd_prefix(statwnd *, int has_arg, char *arg)
 {
     config_set_string(&cfg_szoba_prefix, has_arg ? arg : "");
@@ -169,10 +171,7 @@ void cmd_uptime(statwnd *sw, int, char *)
 {
     if (!statwnd_connection_check(sw))
         return;
-    unsigned seconds = static_cast<unsigned>(LVC_GetUptime());
-    unsigned rest = seconds % 86400;
-    statwnd_add_msg(sw, "- uptime: %dd %02d h %02d m %02d s", static_cast<int>(seconds / 86400),
-                    static_cast<int>(rest / 3600), static_cast<int>(rest % 3600 / 60), static_cast<int>(seconds % 60));
+    statwnd_write_uptime(sw, static_cast<unsigned>(LVC_GetUptime()));
 }
 
 constexpr statwnd_command statwnd_commands[] = {
@@ -476,6 +475,13 @@ void statwnd_inject(statwnd *sw, const char *command)
     codepage_to_ucs2(wide.get(), STATWND_LINE_SIZE, command);
     vel_widget_settext(sw->edit, reinterpret_cast<const wchar_t *>(wide.get()));
     SendMessageW(sw->edit->hwnd, WM_CHAR, VK_RETURN, 0);
+}
+
+void statwnd_write_uptime(statwnd *sw, unsigned seconds)
+{
+    unsigned rest = seconds % 86400;
+    statwnd_add_msg(sw, "- uptime: %dd %02d h %02d m %02d s", static_cast<int>(seconds / 86400),
+                    static_cast<int>(rest / 3600), static_cast<int>(rest % 3600 / 60), static_cast<int>(seconds % 60));
 }
 
 int statwnd_connection_check(statwnd *sw)

@@ -42,6 +42,8 @@ void statwnd_inject(statwnd *sw, const char *command);
 int statwnd_connection_check(statwnd *sw);
 // 1 when logged in; else writes "$red$- error! not logged in." and returns 0.
 int statwnd_login_check(statwnd *sw);
+// Writes the "/uptime" line for a connection of `seconds`: "- uptime: 1d 01 h 01 m 01 s".
+void statwnd_write_uptime(statwnd *sw, unsigned seconds);
 // Runs one typed line (UTF-8, writable, changed in place): a command, an unknown command
 // message, or nothing for plain text.
 void statwnd_run_line(statwnd *sw, char *line);
