@@ -10,6 +10,7 @@
 #include "protocol/lvc6b.h"
 #include "resources/resource.h"
 #include "text/string.h"
+#include "toolkit/widget.h"
 #include "toolkit/window.h"
 #include "ui/mainwnd.h"
 #include "ui/rlistwnd.h"
@@ -142,6 +143,9 @@ int packet_handler(int code, void *record)
     switch (code) {
     case 1:
         rlistwnd_deleteall(roomlist_window);
+        // A whole list follows: the room list is drawn once, when it is complete (code 3).
+        if (roomlist_window && roomlist_window->list)
+            vel_widget_setredraw(roomlist_window->list, 0);
         break;
     case 2:
     case 6:
@@ -151,6 +155,10 @@ int packet_handler(int code, void *record)
         }
         break;
     case 3:
+        if (roomlist_window && roomlist_window->list) {
+            vel_widget_setredraw(roomlist_window->list, 1);
+            vel_widget_refresh(roomlist_window->list, TRUE);
+        }
         set_taskbar_icon(IDI_ROOMLIST);
         break;
     case 7:
