@@ -64,6 +64,14 @@ if build win64 -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_TOOLCHAIN_FILE=cmake/mi
     WINEPREFIX=$LV_WINEPREFIX WINEDEBUG=-all LANG=hu_HU.UTF-8 LC_ALL=hu_HU.UTF-8 \
       WINEDLLOVERRIDES=mscoree,mshtml= /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1
     run_tests win64
+    # lvchat.exe under Wine against lvserver (from the host build).
+    echo "== e2e lvchat.exe"
+    if LV_SERVER=build/host/server/lvserver LV_CHAT_EXE=build/win64/app/lvchat.exe \
+         tests/e2e/lvchat_wine.sh build/e2e-lvchat; then
+      passed=$((passed + 1))
+    else
+      failed=$((failed + 1)); broken+=("e2e lvchat.exe")
+    fi
     if [ $win32_ok -eq 0 ] && /usr/lib/wine/wine --version >/dev/null 2>&1; then
       run_tests win32
     else

@@ -1,0 +1,287 @@
+// Protocol event dispatch: every protocol event becomes calls on the windows. The reader
+// thread hands the decoding of each packet and its callbacks to the user-interface thread
+// through a hidden window (a sent message, so Room and User pointers stay valid during the
+// reaction); the user-interface thread never waits for the reader.
+#include "app/dispatch.h"
+
+#include "app/apputil.h"
+#include "app/cfgproc.h"
+#include "app/notify.h"
+#include "protocol/lvc6b.h"
+#include "resources/resource.h"
+#include "text/string.h"
+#include "toolkit/widget.h"
+#include "toolkit/window.h"
+#include "ui/mainwnd.h"
+#include "ui/rlistwnd.h"
+#include "ui/statwnd.h"
+
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <cwchar>
+
+namespace {
+
+constexpr UINT dispatch_wm_task = WM_APP + 40;     // wp the task, lp its argument
+constexpr UINT dispatch_wm_failure = WM_APP + 41;  // wp a failure code raised off the UI thread
+
+std::atomic<HWND> dispatch_hwnd{nullptr};
+
+LRESULT CALLBACK dispatch_wndproc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
+{
+    if (msg == dispatch_wm_task) {
+        reinterpret_cast<LVC_Task>(wp)(reinterpret_cast<void *>(lp));
+        return 1;
+    }
+    if (msg == dispatch_wm_failure) {
+        exception_handler(static_cast<int>(wp), nullptr);
+        return 0;
+    }
+    return DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+// A sent message runs on the window's thread while the sender waits. Once the window is
+// gone the task is dropped: the program is ending and no window may be touched.
+void ui_hook(LVC_Task task, void *arg)
+{
+    HWND hwnd = dispatch_hwnd.load();
+    if (hwnd)
+        SendMessageW(hwnd, dispatch_wm_task, reinterpret_cast<WPARAM>(task), reinterpret_cast<LPARAM>(arg));
+}
+
+bool on_ui_thread()
+{
+    return GetCurrentThreadId() == vel_ui_thread;
+}
+
+void status(const char *format, const char *text = nullptr)
+{
+    if (status_window)
+        statwnd_add_msg(status_window, format, text);
+}
+
+void set_taskbar_icon(int id)
+{
+    if (main_frame)
+        mainwnd_set_taskbar_icon(main_frame, lvc_loadicon(id));
+}
+
+void not_logged_in()
+{
+    if (main_frame)
+        mainwnd_set_not_logged_in(main_frame);
+}
+
+void not_connected()
+{
+    if (main_frame)
+        mainwnd_set_not_connected(main_frame);
+}
+
+void logged_in(const LVC_EvLoggedIn *ev)
+{
+    if (main_frame) {
+        mainwnd_stop_login_timer(main_frame);
+        const char *nick = ev->nick ? ev->nick : "";
+        auto *text = static_cast<char16_t *>(std::malloc((std::strlen(nick) + 1) * sizeof(char16_t)));
+        if (text) {
+            utf8_to_ucs2(text, nick);
+            mainwnd_set_status_text(main_frame, 1, reinterpret_cast<const wchar_t *>(text));
+            std::free(text);
+        }
+    }
+    if (status_window)
+        statwnd_add_msg(status_window, "$magenta$- registernick ... %s [%d] %d %d", ev->nick ? ev->nick : "", ev->id,
+                        ev->a, ev->b);
+}
+
+void room_state_changed(const LVC_EvRoomState *ev)
+{
+    if (!ev->room)
+        return;
+    if (ev->room->states == ev->prevstates)
+        rlistwnd_chg_usercnt(roomlist_window, ev->room);
+    else
+        rlistwnd_chg_states(roomlist_window, ev->room);
+}
+
+void connected(const LVC_EvConnected *ev)
+{
+    rlistwnd_set_progress(roomlist_window, 0, 1);
+    if (main_frame) {
+        mainwnd_stop_connect_timer(main_frame);
+        // The address is in network order: its first byte is the most significant.
+        const auto *b = reinterpret_cast<const uint8_t *>(&ev->addr);
+        wchar_t text[32];
+        std::swprintf(text, 32, L"%d.%d.%d.%d:%d", b[0], b[1], b[2], b[3], ev->port);
+        mainwnd_set_status_text(main_frame, 0, text);
+    }
+    status("$blue$- connected.");
+    if (cfg_autologin && status_window)
+        statwnd_inject(status_window, "/login");
+}
+
+void closed()
+{
+    static char lost[] = "$red$$$ hiba: megszakadt a kapcsolat a szerverrel.";
+    status("$blue$- connection closed.");
+    chatwnd_broadcast_msg(3, lost, 3, 0);
+    not_connected();
+    rlistwnd_set_progress(roomlist_window, 0, 0);
+    if (LVC_GetQuit() && main_frame && main_frame->frame)
+        PostMessageW(main_frame->frame->hwnd, WM_QUIT, 0, 0);
+}
+
+}  // namespace
+
+int packet_handler(int code, void *record)
+{
+    if (LVC_GetQuit())
+        return 0;
+    const auto *room_ev = static_cast<const LVC_EvRoom *>(record);
+    switch (code) {
+    case 1:
+        rlistwnd_deleteall(roomlist_window);
+        // A whole list follows: the room list is drawn once, when it is complete (code 3).
+        if (roomlist_window && roomlist_window->list)
+            vel_widget_setredraw(roomlist_window->list, 0);
+        break;
+    case 2:
+    case 6:
+        if (room_ev && room_ev->room) {
+            rlistwnd_add_room(roomlist_window, room_ev->room);
+            rlistwnd_update_tooltip(roomlist_window);
+        }
+        break;
+    case 3:
+        if (roomlist_window && roomlist_window->list) {
+            vel_widget_setredraw(roomlist_window->list, 1);
+            vel_widget_refresh(roomlist_window->list, TRUE);
+        }
+        set_taskbar_icon(IDI_ROOMLIST);
+        break;
+    case 7:
+        if (room_ev && room_ev->room) {
+            rlistwnd_del_room(roomlist_window, room_ev->room);
+            rlistwnd_update_tooltip(roomlist_window);
+        }
+        break;
+    case 8:
+        if (room_ev && room_ev->room)
+            rlistwnd_chg_theme(roomlist_window, room_ev->room);
+        break;
+    case 9:
+        if (record)
+            room_state_changed(static_cast<const LVC_EvRoomState *>(record));
+        break;
+    case 12:
+        status("$red$- error: registernick (regnick)");
+        not_logged_in();
+        break;
+    case 13:
+        status("$red$- error: registernick (regerror)");
+        not_logged_in();
+        break;
+    case 14:
+        status("$red$- error: registernick (needpass)");
+        not_logged_in();
+        break;
+    case 15:
+        if (record)
+            logged_in(static_cast<const LVC_EvLoggedIn *>(record));
+        break;
+    case 16:
+        if (const auto *ev = static_cast<const LVC_EvPopup *>(record); ev && main_frame) {
+            mainwnd_create_msgbox(main_frame, ev->title, ev->text, ev->icon, 1);
+            set_taskbar_icon(IDI_POPUP);
+        }
+        break;
+    case 36:
+        if (const auto *ev = static_cast<const LVC_EvNick *>(record); ev && status_window) {
+            const char *nick = ev->nick ? ev->nick : "";
+            statwnd_add_msg(status_window, "$8000$- id: %d - nick: %s [%s]", ev->userid, nick,
+                            *nick ? "online" : "offline");
+        }
+        break;
+    default:
+        break;
+    }
+    return 0;
+}
+
+int event_handler(int code, void *record)
+{
+    switch (code) {
+    case LVC_EV_CONNECTED:
+        if (record)
+            connected(static_cast<const LVC_EvConnected *>(record));
+        break;
+    case LVC_EV_CLOSED:
+        closed();
+        break;
+    case LVC_EV_PROGRESS:
+        if (const auto *ev = static_cast<const LVC_EvProgress *>(record); ev && ev->type == 9)
+            rlistwnd_set_progress(roomlist_window, ev->received, ev->wanted);
+        break;
+    default:
+        break;
+    }
+    return 0;
+}
+
+int exception_handler(int code, void *)
+{
+    if (code != LVC_ERR_RESOLVE && code != LVC_ERR_CONNECT && code != LVC_ERR_WEBHOST)
+        return 0;
+    // The login thread reports the web server failure on its own thread: the reaction is
+    // posted to the user-interface thread, whose timers and windows it touches.
+    if (!on_ui_thread()) {
+        if (HWND hwnd = dispatch_hwnd.load())
+            PostMessageW(hwnd, dispatch_wm_failure, static_cast<WPARAM>(code), 0);
+        return 0;
+    }
+    switch (code) {
+    case LVC_ERR_RESOLVE:
+        status("$red$- error: gethostbyname");
+        not_connected();
+        break;
+    case LVC_ERR_CONNECT:
+        status("$red$- error: connect");
+        not_connected();
+        break;
+    default:
+        status("$red$- error: web server");
+        not_logged_in();
+        break;
+    }
+    return 0;
+}
+
+int dispatch_start()
+{
+    static const wchar_t class_name[] = L"lvchat_dispatch";
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = dispatch_wndproc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = class_name;
+    RegisterClassW(&wc);
+    HWND hwnd = CreateWindowExW(0, class_name, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
+    if (!hwnd)
+        return 0;
+    dispatch_hwnd = hwnd;
+    LVC_SetDispatchHook(ui_hook);
+    return 1;
+}
+
+void dispatch_stop()
+{
+    HWND hwnd = dispatch_hwnd.exchange(nullptr);
+    if (!hwnd)
+        return;
+    DestroyWindow(hwnd);
+    // A task sent just before is answered now (the window is gone, so it is dropped), and
+    // no reader stays waiting for this thread.
+    MSG msg;
+    PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);
+}

@@ -1,0 +1,17 @@
+// The main frame's first children: the status window and the room list.
+#include "ui/mainwnd.h"
+
+#include "toolkit/mdichild.h"
+#include "ui/rlistwnd.h"
+#include "ui/statwnd.h"
+
+int mainwnd_create_first_children(mainwnd *mw)
+{
+    mw->statwnd = statwnd_create(mw);
+    status_window = mw->statwnd;
+    mw->rlistwnd = rlistwnd_create(mw);
+    roomlist_window = mw->rlistwnd;
+    if (mw->statwnd)
+        vel_mdichild_activate(mw->statwnd->wnd);
+    return mw->statwnd && mw->rlistwnd ? 1 : 0;
+}

@@ -1,0 +1,602 @@
+#include "ui/rlistwnd.h"
+
+#include "app/apputil.h"
+#include "protocol/lvc6b.h"
+#include "resources/resource.h"
+#include "text/string.h"
+#include "toolkit/listview.h"
+#include "toolkit/mdichild.h"
+#include "toolkit/richedit.h"
+#include "toolkit/richedit2.h"
+#include "toolkit/util.h"
+#include "toolkit/widget.h"
+#include "toolkit/window.h"
+#include "ui/mainwnd.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+rlistwnd_room_ops rlistwnd_room_windows = {};
+
+namespace {
+
+constexpr COLORREF list_background = RGB(0xB4, 0xC5, 0xFA);
+constexpr COLORREF selected_text = RGB(0xFF, 0xFF, 0xFF);
+constexpr COLORREF selected_background = RGB(0xFF, 0x86, 0x03);
+constexpr COLORREF selected_frame = RGB(0x8A, 0x61, 0x05);
+constexpr COLORREF divider_light = RGB(0xFF, 0xFF, 0xFF);
+constexpr COLORREF divider_dark = RGB(0x80, 0x80, 0xFF);
+constexpr int strip_height = 24;
+constexpr int button_width = 100;
+// The letters tried when entering by name; rooms of group z are entered by name only.
+constexpr char enter_letters[] = {'a', 'c', 'd', 'e', 'y'};
+
+// A room list item's text "<letter> <name>" in UCS-2.
+std::u16string rlistwnd_item_text(char letter, const char *name)
+{
+    std::string utf8;
+    utf8 += letter;
+    utf8 += ' ';
+    utf8 += name ? name : "";
+    std::u16string text(utf8.size() + 1, u'\0');
+    utf8_to_ucs2(text.data(), utf8.c_str());
+    text.resize(std::char_traits<char16_t>::length(text.c_str()));
+    return text;
+}
+
+std::u16string rlistwnd_utf8_text(const char *utf8)
+{
+    const char *src = utf8 ? utf8 : "";
+    std::u16string text(std::strlen(src) + 1, u'\0');
+    utf8_to_ucs2(text.data(), src);
+    text.resize(std::char_traits<char16_t>::length(text.c_str()));
+    return text;
+}
+
+// The topic without its colour markup.
+std::u16string rlistwnd_plain_topic(const Room *room)
+{
+    const char *src = room->theme ? room->theme : "";
+    std::u16string text(std::strlen(src) + 1, u'\0');
+    LVC_CStringParserW(text.data(), nullptr, src, 0);
+    text.resize(std::char_traits<char16_t>::length(text.c_str()));
+    return text;
+}
+
+const wchar_t *wide(const std::u16string &s)
+{
+    return reinterpret_cast<const wchar_t *>(s.c_str());
+}
+
+Room *rlistwnd_item_room(const rlistwnd *rw, int item)
+{
+    if (item < 0)
+        return nullptr;
+    return LVC_GetRoom(static_cast<int32_t>(vel_listview_getlparam(rw->list, item)));
+}
+
+int rlistwnd_selected(const rlistwnd *rw)
+{
+    return vel_listview_getnextitem(rw->list, -1, LVNI_SELECTED);
+}
+
+// Copies an item's room name (its text without letter and blank) into the name field.
+void rlistwnd_copy_name(rlistwnd *rw, int item)
+{
+    if (item < 0)
+        return;
+    wchar_t text[512];
+    int n = vel_listview_getitemtext(rw->list, item, 0, text, static_cast<int>(std::size(text)));
+    if (n >= 2)
+        vel_widget_settext(rw->name_edit, text + 2);
+}
+
+void rlistwnd_enter(rlistwnd *rw)
+{
+    wchar_t name[RLISTWND_NAME_MAX + 1] = {};
+    vel_widget_gettext(rw->name_edit, name, RLISTWND_NAME_MAX + 1);
+    std::string utf8(std::wcslen(name) * 3 + 1, '\0');
+    ucs2_to_utf8(utf8.data(), reinterpret_cast<const char16_t *>(name));
+    utf8.resize(std::strlen(utf8.c_str()));
+
+    int item = -1;
+    for (char letter : enter_letters) {
+        std::wstring key;
+        key += static_cast<wchar_t>(letter);
+        key += L' ';
+        key += name;
+        item = vel_listview_findtext(rw->list, key.c_str());
+        if (item >= 0)
+            break;
+    }
+    if (LVC_GetLoginState() != 2) {
+        vel_messagebox(rw->wnd, L"Not logged in.\nLog in with /login command!", L"Error", MB_OK | MB_ICONSTOP);
+        return;
+    }
+    Room *room = rlistwnd_item_room(rw, item);
+    if (!room) {
+        LVC_EnterRoom(0, utf8.c_str());
+        return;
+    }
+    if (!room->chatwnd && rw->main_frame)
+        room->chatwnd = mainwnd_create_chatwnd(rw->main_frame, room);
+    void *chatwnd = room->chatwnd;
+    const rlistwnd_room_ops &ops = rlistwnd_room_windows;
+    int state = chatwnd && ops.join_state ? ops.join_state(chatwnd) : 0;
+    if (state == 2) {
+        if (ops.activate)
+            ops.activate(chatwnd);
+        return;
+    }
+    LVC_EnterRoom(room->id, "");
+    if (chatwnd && ops.set_join_state)
+        ops.set_join_state(chatwnd, 1);
+}
+
+// Opens the first address in the room's topic: each position of the topic is tried in
+// turn, with every blank ending the text there, until one opens.
+void rlistwnd_follow_url(const Room *room)
+{
+    std::u16string topic = rlistwnd_plain_topic(room);
+    std::u16string cut = topic;
+    for (char16_t &c : cut)
+        if (c == u' ')
+            c = 0;
+    for (size_t i = 0; i < cut.size(); i++) {
+        if (vel_util_open_url(reinterpret_cast<const wchar_t *>(cut.c_str() + i)) > 32)
+            break;
+    }
+}
+
+void rlistwnd_context_menu(rlistwnd *rw, HWND hwnd, LPARAM lp)
+{
+    if (!rlistwnd_item_room(rw, rlistwnd_selected(rw)))
+        return;
+    HMENU menu = CreatePopupMenu();
+    if (!menu)
+        return;
+    AppendMenuW(menu, MF_STRING, RLISTWND_CMD_ENTER, L"enter");
+    AppendMenuW(menu, MF_STRING, RLISTWND_CMD_INFO, L"info");
+    AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+    AppendMenuW(menu, MF_STRING, RLISTWND_CMD_URL, L"follow url");
+    POINT at{static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp))};
+    // The menu key reports no position: the menu opens at the mouse.
+    if (lp == -1)
+        GetCursorPos(&at);
+    TrackPopupMenu(menu, TPM_RIGHTBUTTON, at.x, at.y, 0, hwnd, nullptr);
+    DestroyMenu(menu);
+}
+
+void rlistwnd_menu_command(rlistwnd *rw, UINT id)
+{
+    Room *room = rlistwnd_item_room(rw, rlistwnd_selected(rw));
+    if (!room)
+        return;
+    switch (id) {
+    case RLISTWND_CMD_ENTER:
+        rlistwnd_push_button(rw);
+        break;
+    case RLISTWND_CMD_URL:
+        rlistwnd_follow_url(room);
+        break;
+    default:
+        // RLISTWND_CMD_INFO: the information box has no window in this program yet.
+        break;
+    }
+}
+
+void rlistwnd_draw_line(HDC dc, int x, int height, COLORREF colour)
+{
+    HPEN pen = CreatePen(PS_SOLID, 1, colour);
+    HGDIOBJ old = SelectObject(dc, pen);
+    MoveToEx(dc, x, 0, nullptr);
+    LineTo(dc, x, height);
+    SelectObject(dc, old);
+    DeleteObject(pen);
+}
+
+void rlistwnd_draw_cell(HDC dc, const std::u16string &text, int left, int width, const RECT &item, UINT align)
+{
+    RECT cell{left, item.top, left + width, item.bottom};
+    DrawTextW(dc, wide(text), static_cast<int>(text.size()), &cell,
+              align | DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
+}
+
+void rlistwnd_draw_item(const rlistwnd *rw, const DRAWITEMSTRUCT *dis)
+{
+    if (dis->itemID == static_cast<UINT>(-1))
+        return;
+    const Room *room = LVC_GetRoom(static_cast<int32_t>(dis->itemData));
+    if (!room)
+        return;
+    HDC dc = dis->hDC;
+    const RECT &rc = dis->rcItem;
+    const bool selected = (dis->itemState & ODS_SELECTED) != 0;
+    COLORREF text = selected ? selected_text : rlistwnd_text_colour(room->id, room->states);
+    COLORREF background = selected ? selected_background : vel_listview_getbkgndcolor(rw->list);
+
+    HBRUSH brush = CreateSolidBrush(background);
+    FillRect(dc, &rc, brush);
+    DeleteObject(brush);
+    HGDIOBJ old_font = rw->list->font ? SelectObject(dc, rw->list->font) : nullptr;
+    int old_mode = SetBkMode(dc, TRANSPARENT);
+    COLORREF old_colour = SetTextColor(dc, text);
+
+    const int w0 = vel_listview_getcolumnwidth(rw->list, 0);
+    const int w1 = vel_listview_getcolumnwidth(rw->list, 1);
+    const int w2 = vel_listview_getcolumnwidth(rw->list, 2);
+    rlistwnd_draw_cell(dc, u" " + rlistwnd_utf8_text(room->name), rc.left, w0, rc, DT_LEFT | DT_END_ELLIPSIS);
+    char count[24];
+    std::snprintf(count, sizeof count, "%d  ", room->usercnt);
+    rlistwnd_draw_cell(dc, rlistwnd_utf8_text(count), rc.left + w0, w1, rc, DT_RIGHT);
+    rlistwnd_draw_cell(dc, u" " + rlistwnd_plain_topic(room), rc.left + w0 + w1, w2, rc, DT_LEFT | DT_END_ELLIPSIS);
+
+    SetTextColor(dc, old_colour);
+    SetBkMode(dc, old_mode);
+    if (old_font)
+        SelectObject(dc, old_font);
+    if (selected) {
+        HBRUSH frame = CreateSolidBrush(selected_frame);
+        FrameRect(dc, &rc, frame);
+        DeleteObject(frame);
+    }
+    RECT client;
+    GetClientRect(rw->list->hwnd, &client);
+    const int column2 = rc.left + w0 + w1;
+    rlistwnd_draw_line(dc, column2 - 1, client.bottom, divider_light);
+    rlistwnd_draw_line(dc, column2 - 2, client.bottom, divider_dark);
+}
+
+// The header's notifications: the end of a divider drag refits column 2 once the header
+// reports the new width; a double click on a divider must not auto-size a column.
+int rlistwnd_header_notify(rlistwnd *rw, const NMHDR *hdr, LRESULT *result)
+{
+    switch (hdr->code) {
+    case HDN_ENDTRACKA:
+    case HDN_ENDTRACKW:
+        rw->header_dragged = 1;
+        return VEL_CONTINUE;
+    case HDN_ITEMCHANGEDA:
+    case HDN_ITEMCHANGEDW:
+        if (rw->header_dragged) {
+            rw->header_dragged = 0;
+            rlistwnd_adjust_list(rw);
+        }
+        return VEL_CONTINUE;
+    case HDN_DIVIDERDBLCLICKA:
+    case HDN_DIVIDERDBLCLICKW:
+        *result = 0;
+        return VEL_DONE;
+    default:
+        return VEL_CONTINUE;
+    }
+}
+
+int list_wdgproc(vel_widget *self, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, LRESULT *result)
+{
+    auto *rw = static_cast<rlistwnd *>(self->ext);
+    if (!rw)
+        return VEL_CONTINUE;
+    switch (msg) {
+    case VEL_WM_DRAWITEM:
+        rlistwnd_draw_item(rw, reinterpret_cast<const DRAWITEMSTRUCT *>(lp));
+        *result = 0;
+        return VEL_DONE;
+    case VEL_WM_MEASUREITEM:
+        reinterpret_cast<MEASUREITEMSTRUCT *>(lp)->itemHeight = RLISTWND_ROW_HEIGHT;
+        *result = TRUE;
+        return VEL_DONE;
+    case VEL_WM_PARENT_SIZE:
+        vel_widget_adjust_placement(self, FALSE);
+        rlistwnd_adjust_list(rw);
+        *result = 0;
+        return VEL_DONE;
+    case VEL_WM_NOTIFY: {
+        const auto *hdr = reinterpret_cast<const NMHDR *>(lp);
+        switch (hdr->code) {
+        case LVN_ITEMCHANGED: {
+            const auto *change = reinterpret_cast<const NMLISTVIEW *>(lp);
+            if ((change->uChanged & LVIF_STATE) && (change->uNewState & LVIS_SELECTED))
+                rlistwnd_copy_name(rw, rlistwnd_selected(rw));
+            break;
+        }
+        case NM_DBLCLK:
+            rlistwnd_push_button(rw);
+            break;
+        default:
+            // NM_RDBLCLK would open the information box, which has no window yet.
+            break;
+        }
+        return VEL_CONTINUE;
+    }
+    case WM_NOTIFY:
+        return rlistwnd_header_notify(rw, reinterpret_cast<const NMHDR *>(lp), result);
+    case WM_KEYDOWN:
+        if (wp == VK_RETURN) {
+            rlistwnd_push_button(rw);
+            *result = 0;
+            return VEL_DONE;
+        }
+        return VEL_CONTINUE;
+    case WM_LBUTTONDOWN: {
+        LVHITTESTINFO hit{};
+        hit.pt = {static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp))};
+        rlistwnd_copy_name(rw, vel_listview_hittest(self, &hit));
+        return VEL_CONTINUE;
+    }
+    case WM_CONTEXTMENU:
+        rlistwnd_context_menu(rw, hwnd, lp);
+        *result = 0;
+        return VEL_DONE;
+    case WM_COMMAND:
+        if (lp == 0) {
+            rlistwnd_menu_command(rw, LOWORD(wp));
+            *result = 0;
+            return VEL_DONE;
+        }
+        return VEL_CONTINUE;
+    default:
+        return VEL_CONTINUE;
+    }
+}
+
+int name_edit_wdgproc(vel_widget *self, HWND, UINT msg, WPARAM wp, LPARAM, LRESULT *result)
+{
+    auto *edit = static_cast<vel_richedit2 *>(self->ext);
+    auto *rw = edit ? static_cast<rlistwnd *>(edit->user) : nullptr;
+    if (rw && msg == WM_CHAR && wp == VK_RETURN) {
+        rlistwnd_push_button(rw);
+        *result = 0;
+        return VEL_DONE;
+    }
+    return VEL_CONTINUE;
+}
+
+int rlistwnd_build(rlistwnd *rw, vel_window *self)
+{
+    rw->wnd = self;
+    rw->list = vel_widget_create(rw, self, WS_EX_CLIENTEDGE,
+                                 WS_CHILD | WS_VISIBLE | WS_VSCROLL | LVS_REPORT | LVS_SINGLESEL | LVS_SORTASCENDING |
+                                     LVS_OWNERDRAWFIXED | LVS_NOSORTHEADER,
+                                 L"", 0, 0, 0, strip_height,
+                                 VEL_ANCHOR_LEFT | VEL_ANCHOR_RIGHT | VEL_ANCHOR_TOP | VEL_ANCHOR_BOTTOM, nullptr,
+                                 list_wdgproc, VEL_LISTVIEW, WC_LISTVIEWW);
+    rw->name_edit = vel_richedit2_create(rw, self, WS_EX_CLIENTEDGE, WS_CHILD | WS_VISIBLE | ES_AUTOHSCROLL, L"Inda",
+                                         0, 0, button_width, strip_height,
+                                         VEL_ANCHOR_LEFT | VEL_ANCHOR_RIGHT | VEL_ANCHOR_BOTTOM, nullptr,
+                                         name_edit_wdgproc);
+    rw->enter_button = vel_widget_create(rw, self, WS_EX_CLIENTEDGE, WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON,
+                                         L"belépés", 0, 0, button_width, strip_height,
+                                         VEL_ANCHOR_RIGHT | VEL_ANCHOR_BOTTOM, nullptr, nullptr, VEL_BUTTON, L"BUTTON");
+    if (!rw->list || !rw->name_edit || !rw->enter_button)
+        return 0;
+    vel_widget_create_and_set_font(rw->list, 15, L"Arial", 700);
+    vel_listview_setbkgndcolor(rw->list, list_background);
+    vel_listview_insertcolumn(rw->list, 0, L"szoba", 146, LVCFMT_LEFT);
+    vel_listview_insertcolumn(rw->list, 1, L"#", 35, LVCFMT_RIGHT);
+    vel_listview_insertcolumn(rw->list, 2, L"téma", 1, LVCFMT_LEFT);
+
+    static_cast<vel_richedit2 *>(rw->name_edit->ext)->history_max = 1;
+    vel_richedit_setbkgndcolor(rw->name_edit, RGB(0xFF, 0x91, 0x00));
+    vel_widget_create_and_set_font(rw->name_edit, 16, L"Arial", 700);
+    vel_richedit_set_text_color(rw->name_edit, RGB(0x3C, 0x48, 0x90));
+
+    vel_widget_create_and_set_font(rw->enter_button, 15, L"Arial", 700);
+    return 1;
+}
+
+}  // namespace
+
+char rlistwnd_state_letter(int32_t id, int32_t states)
+{
+    char letter = 'y';
+    if (states & 0x01)
+        letter = 'c';
+    if (states & 0x08)
+        letter = 'a';
+    if (states & 0x10)
+        letter = id >= 1000000 ? 'e' : 'd';
+    if (states & 0x04)
+        letter = 'z';
+    return letter;
+}
+
+COLORREF rlistwnd_text_colour(int32_t id, int32_t states)
+{
+    COLORREF colour = RGB(0, 0, 0);
+    if (states & 0x01)
+        colour = RGB(0x31, 0x4B, 0x6A);
+    if (states & 0x08)
+        colour = RGB(0xFF, 0x00, 0x00);
+    if (states & 0x10)
+        colour = id > 1000000 ? RGB(0x8C, 0x18, 0xC6) : RGB(0x4A, 0x41, 0xC6);
+    if (states & 0x04)
+        colour = RGB(0x80, 0x80, 0x80);
+    return colour;
+}
+
+int rlistwnd_wndproc(vel_window *self, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, LRESULT *result)
+{
+    auto *rw = static_cast<rlistwnd *>(self->user);
+    if (!rw)
+        return VEL_CONTINUE;
+    switch (msg) {
+    case WM_CREATE:
+        if (!rlistwnd_build(rw, self)) {
+            *result = -1;
+            return VEL_DONE;
+        }
+        return VEL_CONTINUE;
+    case WM_DESTROY:
+        if (roomlist_window == rw)
+            roomlist_window = nullptr;
+        if (rw->main_frame && rw->main_frame->rlistwnd == rw)
+            rw->main_frame->rlistwnd = nullptr;
+        self->user = nullptr;
+        std::free(rw);
+        return VEL_CONTINUE;
+    case VEL_WM_COMMAND:
+        if (rw->enter_button && reinterpret_cast<vel_widget *>(lp) == rw->enter_button && HIWORD(wp) == BN_CLICKED)
+            rlistwnd_enter(rw);
+        *result = 0;
+        return VEL_DONE;
+    case WM_COMMAND:
+        // Menu items and keys (no control) become system commands; controls report
+        // through VEL_WM_COMMAND.
+        if (lp != 0)
+            return VEL_CONTINUE;
+        SendMessageW(hwnd, WM_SYSCOMMAND, LOWORD(wp), 0);
+        *result = 0;
+        return VEL_DONE;
+    case WM_CLOSE:
+        SendMessageW(hwnd, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+        *result = 0;
+        return VEL_DONE;
+    case WM_SETFOCUS:
+        UpdateWindow(hwnd);
+        return VEL_CONTINUE;
+    case WM_MDIACTIVATE:
+        if (reinterpret_cast<HWND>(lp) == hwnd && rw->main_frame) {
+            if (!rw->winlist_entry) {
+                rw->winlist_entry = mainwnd_add_childwindow(rw->main_frame, self, MAINWND_KIND_ROOMLIST,
+                                                            L"szobalista", L"szobalista - 0");
+                ShowWindow(hwnd, SW_SHOW);
+            } else {
+                vel_widget_refresh(rw->winlist_entry, FALSE);
+            }
+            mainwnd_set_dirty_flag(rw->main_frame, self, 0, 0);
+        }
+        return VEL_CONTINUE;
+    default:
+        return VEL_CONTINUE;
+    }
+}
+
+rlistwnd *rlistwnd_create(mainwnd *main_frame)
+{
+    if (!main_frame || !main_frame->frame)
+        return nullptr;
+    auto *rw = static_cast<rlistwnd *>(std::calloc(1, sizeof(rlistwnd)));
+    if (!rw)
+        return nullptr;
+    rw->main_frame = main_frame;
+    HICON icon = lvc_loadicon(IDI_ROOMLIST);
+    vel_window *wnd = vel_mdichild_create(rw, icon, icon, WS_OVERLAPPEDWINDOW | WS_VISIBLE, L"szobalista",
+                                          CW_USEDEFAULT, CW_USEDEFAULT, 450, 270, main_frame->frame, rlistwnd_wndproc);
+    if (!wnd) {
+        std::free(rw);
+        return nullptr;
+    }
+    rw->wnd = wnd;
+    rlistwnd_adjust_list(rw);
+    vel_widget_refresh(rw->list, TRUE);
+    return rw;
+}
+
+int rlistwnd_add_room(rlistwnd *rw, const Room *room)
+{
+    if (!rw || !rw->list || !room)
+        return -1;
+    std::u16string text = rlistwnd_item_text(rlistwnd_state_letter(room->id, room->states), room->name);
+    int item = vel_listview_insertitem(rw->list, vel_listview_getitemcount(rw->list), wide(text), room->id);
+    if (item < 0)
+        return -1;
+    rlistwnd_adjust_list(rw);
+    rw->room_count++;
+    return item;
+}
+
+void rlistwnd_del_room(rlistwnd *rw, const Room *room)
+{
+    if (!rw || !rw->list || !room)
+        return;
+    int item = vel_listview_findlparam(rw->list, room->id);
+    if (item < 0)
+        return;
+    rw->room_count--;
+    vel_listview_deleteitem(rw->list, item);
+    rlistwnd_adjust_list(rw);
+}
+
+void rlistwnd_chg_theme(rlistwnd *rw, const Room *room)
+{
+    if (!rw || !rw->list || !room)
+        return;
+    int item = vel_listview_findlparam(rw->list, room->id);
+    if (item < 0)
+        return;
+    vel_listview_redrawitems(rw->list, item, item);
+    UpdateWindow(rw->list->hwnd);
+}
+
+void rlistwnd_chg_usercnt(rlistwnd *rw, const Room *room)
+{
+    rlistwnd_chg_theme(rw, room);
+}
+
+void rlistwnd_chg_states(rlistwnd *rw, const Room *room)
+{
+    if (!rw || !rw->list || !room)
+        return;
+    vel_widget_setredraw(rw->list, 0);
+    rlistwnd_del_room(rw, room);
+    rlistwnd_add_room(rw, room);
+    vel_widget_setredraw(rw->list, 1);
+    vel_widget_refresh(rw->list, TRUE);
+}
+
+void rlistwnd_update_tooltip(rlistwnd *rw)
+{
+    if (!rw || !rw->winlist_entry)
+        return;
+    wchar_t text[48];
+    std::swprintf(text, std::size(text), L"szobalista - %d", rw->room_count);
+    vel_widget_settooltiptext(rw->winlist_entry, text);
+}
+
+void rlistwnd_deleteall(rlistwnd *rw)
+{
+    if (!rw || !rw->list)
+        return;
+    vel_listview_deleteallitems(rw->list);
+    rw->room_count = 0;
+}
+
+void rlistwnd_adjust_list(rlistwnd *rw)
+{
+    if (!rw || !rw->wnd || !rw->list)
+        return;
+    RECT client;
+    GetClientRect(rw->list->hwnd, &client);
+    int width = client.right - (vel_listview_getcolumnwidth(rw->list, 0) + vel_listview_getcolumnwidth(rw->list, 1));
+    // Negative widths ask the list view to auto-size the column; a narrow window gets 0.
+    vel_listview_setcolumnwidth(rw->list, 2, width > 0 ? width : 0);
+}
+
+void rlistwnd_push_button(rlistwnd *rw)
+{
+    if (!rw || !rw->wnd || !rw->enter_button)
+        return;
+    SendMessageW(rw->wnd->hwnd, VEL_WM_COMMAND, MAKEWPARAM(0, BN_CLICKED), reinterpret_cast<LPARAM>(rw->enter_button));
+}
+
+void rlistwnd_set_progress(rlistwnd *rw, int32_t received, int32_t wanted)
+{
+    if (!rw || !rw->wnd)
+        return;
+    wchar_t text[48];
+    // Nothing wanted counts as finished, so the percentage never divides by zero.
+    if (received == wanted || wanted <= 0)
+        std::swprintf(text, std::size(text), L"b szobalista_");
+    else
+        std::swprintf(text, std::size(text), L"b szobalista %d%%_",
+                      static_cast<int>(static_cast<int64_t>(received) * 100 / wanted));
+    if (rw->main_frame)
+        mainwnd_set_entry_text(rw->main_frame, rw->wnd, text);
+    // The caption: without the kind letter, its blank and the marker.
+    std::wstring caption(text + 2);
+    caption.pop_back();
+    vel_window_setcaption(rw->wnd, caption.c_str());
+}
