@@ -8,6 +8,7 @@
 #include "tests/support/fakepeer.h"
 #include "tests/support/loopchat.h"
 #include "tests/win/uitest.h"
+#include "resources/resource.h"
 #include "toolkit/listview.h"
 
 #include <cstdlib>
@@ -299,7 +300,7 @@ TEST_F(Rlistwnd, RowsAreSixteenPixelsHigh)
 {
     add(1, "Egy", 0);
     add(2, "Ketto", 0);
-    RECT r0{LVIR_BOUNDS}, r1{LVIR_BOUNDS};
+    RECT r0{LVIR_BOUNDS, 0, 0, 0}, r1{LVIR_BOUNDS, 0, 0, 0};
     SendMessageW(rw->list->hwnd, LVM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&r0));
     SendMessageW(rw->list->hwnd, LVM_GETITEMRECT, 1, reinterpret_cast<LPARAM>(&r1));
     EXPECT_EQ(r1.top - r0.top, RLISTWND_ROW_HEIGHT);
@@ -317,7 +318,7 @@ TEST_F(Rlistwnd, SelectionCopiesTheName)
     EXPECT_EQ(name_field(), L"Egy");
 
     // A left button press over an item copies that item's name.
-    RECT r{LVIR_BOUNDS};
+    RECT r{LVIR_BOUNDS, 0, 0, 0};
     SendMessageW(rw->list->hwnd, LVM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&r));
     const LPARAM at = MAKELPARAM(r.left + 20, (r.top + r.bottom) / 2);
     PostMessageW(rw->list->hwnd, WM_LBUTTONUP, 0, at);

@@ -201,7 +201,9 @@ TEST_F(Statwnd, InjectRunsLikeTyping)
 
 TEST_F(Statwnd, ExitAsksTheFrameToClose)
 {
-    uitest_type(sw, L"/exit");
+    // Typed without a flush: the close request must not reach the frame here.
+    vel_widget_settext(sw->edit, L"/exit");
+    SendMessageW(sw->edit->hwnd, WM_CHAR, VK_RETURN, 0);
     MSG msg;
     ASSERT_TRUE(PeekMessageW(&msg, mw->frame->hwnd, WM_SYSCOMMAND, WM_SYSCOMMAND, PM_REMOVE));
     EXPECT_EQ(msg.wParam, static_cast<WPARAM>(SC_CLOSE));
