@@ -310,9 +310,15 @@ struct StatwndConnected : Statwnd {
     void SetUp() override
     {
         Statwnd::SetUp();
+        if (!uitest_net_enabled())
+            GTEST_SKIP() << "LV_UI_NET_TESTS not set";
         ASSERT_TRUE(loopchat_connect(&chat));
     }
-    void TearDown() override { loopchat_close(); }
+    void TearDown() override
+    {
+        if (uitest_net_enabled())
+            loopchat_close();
+    }
     fakepeer_packet next()
     {
         fakepeer_packet p{};
@@ -387,6 +393,8 @@ TEST(StatwndServer, ServerCommandConnectsAndStoresTheAddress)
     mainwnd *mw = uitest_frame();
     ASSERT_NE(mw, nullptr);
     statwnd *sw = mw->statwnd;
+    if (!uitest_net_enabled())
+        GTEST_SKIP() << "LV_UI_NET_TESTS not set";
     for (const wchar_t *command : {L"/SERVER", L"/server"}) {
         fakepeer chat;
         ASSERT_TRUE(LVC_Init(eventlog_packet, eventlog_event, eventlog_exception));
