@@ -93,6 +93,24 @@ void rlistwnd_copy_name(rlistwnd *rw, int item)
         vel_widget_settext(rw->name_edit, text + 2);
 }
 
+// The place of a new item among the sorted ones: after every item whose text does not
+// compare greater. The list view keeps that order itself where it sorts on insertion;
+// finding the place here keeps it where it does not.
+int rlistwnd_sorted_place(const rlistwnd *rw, const wchar_t *text)
+{
+    int low = 0, high = vel_listview_getitemcount(rw->list);
+    while (low < high) {
+        int mid = low + (high - low) / 2;
+        wchar_t other[512];
+        vel_listview_getitemtext(rw->list, mid, 0, other, static_cast<int>(std::size(other)));
+        if (lstrcmpW(other, text) <= 0)
+            low = mid + 1;
+        else
+            high = mid;
+    }
+    return low;
+}
+
 void rlistwnd_enter(rlistwnd *rw)
 {
     wchar_t name[RLISTWND_NAME_MAX + 1] = {};
@@ -500,7 +518,7 @@ int rlistwnd_add_room(rlistwnd *rw, const Room *room)
     if (!rw || !rw->list || !room)
         return -1;
     std::u16string text = rlistwnd_item_text(rlistwnd_state_letter(room->id, room->states), room->name);
-    int item = vel_listview_insertitem(rw->list, vel_listview_getitemcount(rw->list), wide(text), room->id);
+    int item = vel_listview_insertitem(rw->list, rlistwnd_sorted_place(rw, wide(text)), wide(text), room->id);
     if (item < 0)
         return -1;
     rlistwnd_adjust_list(rw);

@@ -190,28 +190,6 @@ void cmd_help(statwnd *sw, int, char *)
     statwnd_add_msg(sw, "- ismert parancsok:%s", names.c_str());
 }
 
-// The view menu: from resource 205 when the program carries it, else built the same way
-// (test programs carry no resources).
-HMENU statwnd_load_menu()
-{
-    if (HMENU menu = LoadMenuW(vel_instance ? vel_instance : GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDM_STATUS)))
-        return menu;
-    HMENU menu = CreateMenu();
-    HMENU view = CreatePopupMenu();
-    if (!menu || !view) {
-        if (menu)
-            DestroyMenu(menu);
-        if (view)
-            DestroyMenu(view);
-        return nullptr;
-    }
-    AppendMenuW(view, MF_STRING, IDC_TIMESTAMP, L"time&stamp\tAlt+T");
-    AppendMenuW(view, MF_SEPARATOR, 0, nullptr);
-    AppendMenuW(view, MF_STRING, IDC_COLOURS_OFF, L"s&zinezes ki");
-    AppendMenuW(menu, MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(view), L"&view");
-    return menu;
-}
-
 HMENU statwnd_view_menu(const statwnd *sw)
 {
     return sw->menu ? GetSubMenu(sw->menu, 0) : nullptr;
@@ -413,7 +391,7 @@ statwnd *statwnd_create(mainwnd *main_frame)
         return nullptr;
     sw->main_frame = main_frame;
     HICON icon = lvc_loadicon(IDI_STATUS);
-    sw->menu = statwnd_load_menu();
+    sw->menu = LoadMenuW(vel_instance ? vel_instance : GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDM_STATUS));
     sw->flags = static_cast<uint32_t>(cfg_status_timestamp) & STATWND_TIMESTAMP;
     vel_window *wnd = vel_mdichild_create(sw, icon, icon, 0x10CF0000, L"status", CW_USEDEFAULT, CW_USEDEFAULT, 450,
                                           270, main_frame->frame, statwnd_wndproc);

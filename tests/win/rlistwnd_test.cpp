@@ -9,6 +9,7 @@
 #include "tests/support/loopchat.h"
 #include "resources/resource.h"
 #include "tests/win/uitest.h"
+#include "resources/resource.h"
 #include "toolkit/listview.h"
 
 #include <cstdlib>
@@ -382,13 +383,16 @@ struct RlistwndConnected : Rlistwnd {
     void SetUp() override
     {
         Rlistwnd::SetUp();
+        if (!uitest_net_enabled())
+            GTEST_SKIP() << "LV_UI_NET_TESTS not set";
         ASSERT_TRUE(loopchat_connect(&chat));
         lvc.loginstate = 2;
     }
     void TearDown() override
     {
         lvc.loginstate = 0;
-        loopchat_close();
+        if (uitest_net_enabled())
+            loopchat_close();
         Rlistwnd::TearDown();
     }
     fakepeer_bytes next_enter()
