@@ -392,7 +392,7 @@ struct RlistwndConnected : Rlistwnd {
     {
         lvc.loginstate = 0;
         if (uitest_net_enabled())
-            loopchat_close();
+            loopchat_close(&chat);
         Rlistwnd::TearDown();
     }
     fakepeer_bytes next_enter()

@@ -317,7 +317,7 @@ struct StatwndConnected : Statwnd {
     void TearDown() override
     {
         if (uitest_net_enabled())
-            loopchat_close();
+            loopchat_close(&chat);
     }
     fakepeer_packet next()
     {
@@ -412,7 +412,7 @@ TEST(StatwndServer, ServerCommandConnectsAndStoresTheAddress)
         }
         EXPECT_TRUE(fakepeer_accept(&chat));
         EXPECT_TRUE(eventlog_wait("E6"));
-        loopchat_close();
+        loopchat_close(&chat);
     }
 }
 
