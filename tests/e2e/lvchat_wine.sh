@@ -9,9 +9,10 @@
 # LV_WINEPREFIX (build/wineprefix), DISPLAY (a private Xvfb display is started without one).
 set -uo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
-server=${LV_SERVER:-$root/build/host/server/lvserver}
-exe=${LV_CHAT_EXE:-$root/build/win64/app/lvchat.exe}
-out=${1:-$root/build/e2e-lvchat}
+server=$(realpath -m "${LV_SERVER:-$root/build/host/server/lvserver}")
+exe=$(realpath -m "${LV_CHAT_EXE:-$root/build/win64/app/lvchat.exe}")
+# Absolute: the client runs in a folder of its own below it.
+out=$(realpath -m "${1:-$root/build/e2e-lvchat}")
 export WINEPREFIX=${LV_WINEPREFIX:-$root/build/wineprefix} WINEDEBUG=-all LANG=hu_HU.UTF-8 LC_ALL=hu_HU.UTF-8
 wine=/usr/lib/wine/wine64
 
