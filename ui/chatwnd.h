@@ -1,0 +1,86 @@
+// A room window: the MDI child in which the user takes part in one chat room, with its
+// message pane, topic bar, user count, user list, input line and the room's drawing board
+// picture. At most one per room; Room::chatwnd points to it and `room` points back.
+#pragma once
+
+#include "toolkit/wnd.h"
+
+#include <cstdint>
+#include <ctime>
+
+struct mainwnd;
+struct Room;
+struct User;
+struct drawwnd;
+
+// Display options, chatwnd::flags.
+enum : uint32_t {
+    CHATWND_TIMESTAMP = 0x01,
+    CHATWND_KIBE = 0x02,
+    CHATWND_FLASH = 0x04,
+    CHATWND_SHOW_TOPIC = 0x10,
+    CHATWND_PREFIX = 0x20,
+    CHATWND_USER_ID = 0x40,
+};
+
+// Join states, chatwnd::state.
+enum : int32_t {
+    CHATWND_NOT_ENTERED = 0,
+    CHATWND_ENTRY_REQUESTED = 1,
+    CHATWND_INSIDE = 2,
+    CHATWND_LEFT = 3,
+};
+
+// The drawing board picture's size in pixels.
+constexpr int CHATWND_BOARD_WIDTH = 506;
+constexpr int CHATWND_BOARD_HEIGHT = 360;
+
+struct chatwnd {
+    Room *room;
+    int32_t room_id;
+    vel_window *wnd;
+    vel_widget *input;
+    vel_widget *messages;
+    vel_widget *topic_box;
+    vel_widget *userlist;
+    vel_widget *usercount_box;
+    HDC board_dc;
+    HBITMAP board_bitmap;
+    HBITMAP board_old_bitmap;
+    drawwnd *drawwnd;
+    vel_widget *winlist_entry;
+    int32_t state;
+    uint32_t flags;
+    HMENU menu;
+    HICON icon;
+    HICON icon_closed;
+    mainwnd *main_frame;
+};
+
+// The window: creation, messages, topic, state, broadcasts.
+chatwnd *chatwnd_create(mainwnd *main_frame, Room *room);
+void chatwnd_new_message(chatwnd *cw, int kind, const char *nick, const char *prefix, const char *suffix,
+                         const char *text, const time_t *when, int32_t userid);
+void chatwnd_add_line(chatwnd *cw, const char *line, int32_t userid);
+void chatwnd_update_topic(chatwnd *cw);
+void chatwnd_update_icon(chatwnd *cw);
+void chatwnd_chg_status(chatwnd *cw, int state);
+void chatwnd_adjust_opfuncmenu(chatwnd *cw, HMENU menu);
+
+// The user list.
+int chatwnd_add_user(chatwnd *cw, const User *user);
+void chatwnd_del_user(chatwnd *cw, const User *user);
+void chatwnd_chg_user(chatwnd *cw, const User *user);
+void chatwnd_update_usercnt(chatwnd *cw);
+void chatwnd_free_userlist(chatwnd *cw);
+
+// The input line's room commands; `arg` may be changed in place.
+void chatwnd_cmd_love(chatwnd *cw, int has_arg, char *arg);
+
+// The drawing board picture: paints one drawing message (text starting with "//") into
+// the room's picture and logs it on an open board window.
+void chatwnd_drawing_message(chatwnd *cw, int kind, const char *nick, const char *text, const time_t *when,
+                             int32_t userid);
+// Parses a pair field "X,Y" (integers with automatic base, nothing after the second);
+// 1 when valid.
+int get_int_pair(const char *field, int *first, int *second);
