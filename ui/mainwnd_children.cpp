@@ -1,12 +1,17 @@
-// The main frame's first children: the status window and the room list.
+// The main frame's first children: the status window and the room list; and the creators
+// of the windows that other parts open later.
 #include "ui/mainwnd.h"
 
 #include "toolkit/mdichild.h"
+#include "ui/msgbox.h"
+#include "ui/privwnd.h"
 #include "ui/rlistwnd.h"
 #include "ui/statwnd.h"
 
 int mainwnd_create_first_children(mainwnd *mw)
 {
+    privwnd_attach(mw);
+    mw->create_msgbox = msgbox_creator;
     mw->statwnd = statwnd_create(mw);
     status_window = mw->statwnd;
     mw->rlistwnd = rlistwnd_create(mw);
