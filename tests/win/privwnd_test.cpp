@@ -276,6 +276,8 @@ TEST_F(Privwnd, InputLineSendsMessagesAndCommands)
         {L"/RAW 010 a b", {{8, 4242, "a b"}}},
         {L"/raw 300", {{44, 4242, ""}}},
         {L"/raw 7", {{7, 4242, ""}}},
+        {L"/raw -1 x", {{255, 4242, "x"}}},
+        {L"/raw 0x100000041 y", {{65, 4242, "y"}}},
         {L"/raw 7xy", {{7, 4242, "y"}}},
         {L"/nincsilyen parancs", {}},
         {L"/", {}},
