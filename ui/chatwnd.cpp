@@ -444,10 +444,21 @@ void *chatwnd_create_hook(Room *room)
     return chatwnd_create(main_frame, room);
 }
 
+// Only a registered room window's record is read: a child of another kind carries a
+// record of its own. Anything else counts as inside, as without a reader.
 int chatwnd_room_state(const vel_window *child)
 {
-    const auto *cw = child ? static_cast<const chatwnd *>(child->user) : nullptr;
-    return cw ? cw->state : 0;
+    const vel_list_node *head = chatwnd_list;
+    if (!child || !head)
+        return CHATWND_INSIDE;
+    const vel_list_node *n = head;
+    do {
+        const auto *cw = static_cast<const chatwnd *>(n->data);
+        if (cw && cw->wnd == child)
+            return cw->state;
+        n = n->next;
+    } while (n != head);
+    return CHATWND_INSIDE;
 }
 
 namespace {

@@ -356,6 +356,9 @@ int chatwnd_add_user(chatwnd *cw, const User *user)
 {
     if (!cw || !cw->userlist || !user)
         return -1;
+    // A join the server repeats lists the user once.
+    if (const int listed = vel_listview_findlparam(cw->userlist, user->id); listed >= 0)
+        return listed;
     const std::u16string text = item_text(user);
     const auto *w = reinterpret_cast<const wchar_t *>(text.c_str());
     const int item = vel_listview_insertitem(cw->userlist, sorted_place(cw->userlist, w), w, user->id);

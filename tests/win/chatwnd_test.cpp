@@ -8,6 +8,7 @@
 #include "toolkit/window.h"
 #include "ui/drawwnd.h"
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -305,6 +306,8 @@ TEST_F(RoomWindow, ActivationClearsTheUnseenMark)
 TEST_F(RoomWindow, StatusAndIconFollowTheRoom)
 {
     open(110);
+    EXPECT_EQ(chatwnd_room_state(cw->wnd), CHATWND_NOT_ENTERED);
+    EXPECT_EQ(chatwnd_room_state(mw->statwnd->wnd), CHATWND_INSIDE) << "not a room window";
     chatwnd_chg_status(cw, CHATWND_INSIDE);
     EXPECT_EQ(cw->state, CHATWND_INSIDE);
     EXPECT_EQ(chatwnd_room_state(cw->wnd), CHATWND_INSIDE);
@@ -320,6 +323,69 @@ TEST_F(RoomWindow, StatusAndIconFollowTheRoom)
     std::strcpy(room->theme, "uj $blue$tema");
     chatwnd_update_topic(cw);
     EXPECT_EQ(roomtest_text(roomtest_line(cw->topic_box)), L"Inda - uj tema");
+}
+
+TEST_F(RoomWindow, RoomLogHoldsTheHeaderAndEveryLine)
+{
+    std::remove("s121.log");
+    cfg_szoba_log = 1;
+    open(121, "Inda", "$red$tema");
+    chatwnd_new_message(cw, 2, "anna", "", "", "szia", nullptr, 0);
+    chatwnd_add_line(cw, "$blue$kek $$ dollar", 0);
+    cfg_szoba_log = 0;
+    chatwnd_add_line(cw, "not logged", 0);
+    std::FILE *f = std::fopen("s121.log", "rb");
+    ASSERT_NE(f, nullptr);
+    std::string text;
+    char buf[256];
+    for (size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;)
+        text.append(buf, n);
+    std::fclose(f);
+    std::remove("s121.log");
+    std::erase(text, '\r');
+    const size_t date_end = text.find('\n', text.find('\n') + 1);
+    ASSERT_NE(date_end, std::string::npos);
+    EXPECT_EQ(text.substr(0, 14), "[Inda - tema]\n");
+    EXPECT_EQ(date_end - 14, std::string("2026.12.09. 12:00.00").size()) << text;
+    EXPECT_EQ(text.substr(date_end + 1), "<anna> szia\nkek $ dollar\n");
+}
+
+TEST_F(RoomWindow, FocusGoesToTheInputLine)
+{
+    open(122);
+    SetFocus(mw->statwnd->wnd->hwnd);
+    SetFocus(cw->wnd->hwnd);
+    wintest_flush();
+    EXPECT_EQ(GetFocus(), cw->input->hwnd);
+}
+
+TEST_F(RoomWindow, TheRoomListEntersThroughARealWindow)
+{
+    room_del(123);
+    room = room_add(123, "Belepo", "t", 0, 0);
+    ASSERT_NE(room, nullptr);
+    rlistwnd_add_room(roomlist_window, room);
+    vel_widget_settext(roomlist_window->name_edit, L"Belepo");
+    roomtest_wire wire;
+    uitest_state logged_in(1, 2);
+    rlistwnd_push_button(roomlist_window);
+    wintest_flush();
+    cw = static_cast<chatwnd *>(room->chatwnd);
+    ASSERT_NE(cw, nullptr) << "the window opens at once";
+    EXPECT_EQ(cw->state, CHATWND_ENTRY_REQUESTED);
+    fakepeer_packet p = wire.next();
+    EXPECT_EQ(p.type, ROOMTEST_T_ENTER);
+    EXPECT_EQ(p.payload, roomtest_ints({123}));
+    // Inside the room the window is only brought forward.
+    chatwnd_chg_status(cw, CHATWND_INSIDE);
+    vel_mdichild_activate(mw->statwnd->wnd);
+    rlistwnd_push_button(roomlist_window);
+    wintest_flush();
+    EXPECT_EQ(mw->frame->active_child, cw->wnd);
+    EXPECT_EQ(cw->state, CHATWND_INSIDE);
+    LVC_Ping();
+    EXPECT_EQ(wire.next().type, 15) << "no second entry request";
+    rlistwnd_del_room(roomlist_window, room);
 }
 
 // ---------------------------------------------------------------- the user list
@@ -407,6 +473,9 @@ TEST_F(RoomWindow, UsersAreListedInOrderAndCounted)
         chatwnd_update_usercnt(cw);
         EXPECT_EQ(roomtest_text(roomtest_line(cw->usercount_box)), std::to_wstring(++count) + L" csevegô");
     }
+    // A repeated join lists the user once.
+    EXPECT_EQ(chatwnd_add_user(cw, LVC_GetUserInRoom(room, 13)), 1);
+    EXPECT_EQ(vel_listview_getitemcount(cw->userlist), 4);
     const wchar_t *order[] = {L"a bea", L"e cecil", L"y adam", L"y zoli"};
     for (int i = 0; i < 4; i++)
         EXPECT_EQ(roomtest_item(cw, i), order[i]);
