@@ -509,6 +509,29 @@ TEST_F(RoomEvents, LostConnectionMarksEveryWindowLeft)
     EXPECT_EQ(roomtest_newest(cw), L"$ hiba: megszakadt a kapcsolat a szerverrel.");
 }
 
+TEST_F(RoomWindow, BroadcastAsksToEnterEveryOpenRoomAgain)
+{
+    open(311);
+    Room *second_room = room_add(312, "Masik", "t", 0, 0);
+    chatwnd *second = chatwnd_create(mw, second_room);
+    ASSERT_NE(second, nullptr);
+    {
+        roomtest_wire wire;
+        chatwnd_broadcast_msg(0x04, nullptr, 0, 0);
+        // In list order: the older window first.
+        fakepeer_packet p = wire.next();
+        EXPECT_EQ(p.type, ROOMTEST_T_ENTER);
+        EXPECT_EQ(p.payload, roomtest_ints({311}));
+        p = wire.next();
+        EXPECT_EQ(p.type, ROOMTEST_T_ENTER);
+        EXPECT_EQ(p.payload, roomtest_ints({312}));
+    }
+    EXPECT_EQ(cw->state, CHATWND_NOT_ENTERED) << "bit 0x02 was not asked for";
+    SendMessageW(second->wnd->hwnd, WM_CLOSE, 0, 0);
+    wintest_flush();
+    room_del(312);
+}
+
 TEST_F(RoomEvents, BroadcastAppendsRoomNamesOnlyWhereTheUserIs)
 {
     open(310, "Elso", "t");
