@@ -182,10 +182,10 @@ void chatwnd_release_board(chatwnd *cw)
     cw->board_bitmap = cw->board_old_bitmap = nullptr;
 }
 
-// Everything that ties the window to the room and the frame goes; `leave` also tells the
-// server. Runs once: at the close request, or when the window is destroyed without one
-// (the frame going at shutdown).
-void chatwnd_release(chatwnd *cw, bool leave)
+// Everything that ties the window to the room and the frame goes, and the server is told
+// that the user left. Runs once: at the close request, or when the window is destroyed
+// without one (its frame going), so the room is left exactly once either way.
+void chatwnd_release(chatwnd *cw)
 {
     if (!cw->room && !cw->board_dc)
         return;
@@ -205,8 +205,7 @@ void chatwnd_release(chatwnd *cw, bool leave)
             room->chatwnd = nullptr;
         // A room the directory let go of while this window held it is this window's to free.
         LVC_FreeUnlinkedRoom(room);
-        if (leave)
-            LVC_LeaveRoom(cw->room_id);
+        LVC_LeaveRoom(cw->room_id);
     }
 }
 
@@ -225,10 +224,10 @@ int chatwnd_wndproc(vel_window *self, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp,
         }
         return VEL_CONTINUE;
     case WM_CLOSE:
-        chatwnd_release(cw, true);
+        chatwnd_release(cw);
         return VEL_CONTINUE;
     case WM_DESTROY:
-        chatwnd_release(cw, false);
+        chatwnd_release(cw);
         self->user = nullptr;
         std::free(cw);
         return VEL_CONTINUE;

@@ -663,6 +663,24 @@ TEST_F(RoomWindow, ClosingClosesTheBoardReleasesTheSurfaceAndLeavesOnce)
     wintest_flush();
 }
 
+TEST_F(RoomWindow, DestroyedWithoutACloseRequestStillLeavesOnce)
+{
+    open(124);
+    HWND hwnd = cw->wnd->hwnd;
+    roomtest_wire wire;
+    SendMessageW(mw->mdi_client->hwnd, WM_MDIDESTROY, reinterpret_cast<WPARAM>(hwnd), 0);
+    wintest_flush();
+    cw = nullptr;
+    EXPECT_FALSE(IsWindow(hwnd));
+    EXPECT_EQ(room->chatwnd, nullptr);
+    EXPECT_EQ(vel_list_get(chatwnd_list, 124), nullptr);
+    fakepeer_packet p = wire.next();
+    EXPECT_EQ(p.type, ROOMTEST_T_LEAVE);
+    EXPECT_EQ(p.payload, roomtest_ints({124}));
+    LVC_Ping();
+    EXPECT_EQ(wire.next().type, 15);
+}
+
 TEST_F(RoomWindow, LeaveCommandClosesTheWindow)
 {
     open(116);
