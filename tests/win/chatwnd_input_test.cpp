@@ -555,14 +555,11 @@ TEST_F(RoomEvents, BroadcastAppendsRoomNamesOnlyWhereTheUserIs)
 template <typename F>
 bool pump_until(F done, DWORD ms)
 {
-    const DWORD start = GetTickCount();
-    while (!done()) {
-        if (GetTickCount() - start > ms)
+    for (DWORD waited = 0; !done(); waited += 10) {
+        if (waited > ms)
             return false;
-        wintest_flush();
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+        wintest_pump_for(10);
     }
-    wintest_flush();
     return true;
 }
 
