@@ -27,7 +27,7 @@ constexpr int item_height = 17;
 constexpr int item_width = 27;
 constexpr int side_width = 147;
 constexpr int bottom_margin = 24;
-// Registered users of the service have ids below this; others cannot be asked about.
+// A local user with an id from here on is a guest, who may not ask the server about others.
 constexpr int32_t guest_ids = 1000000;
 // An item's text: the letter, a blank and a nick of at most 91 bytes (at most 91 units).
 constexpr int item_text_size = 128;
@@ -153,7 +153,7 @@ void menu_command(chatwnd *cw, UINT id)
     if (!user)
         return;
     const int32_t uid = user->id;
-    // A copy: the actions below may remove the user from the room's records.
+    // A copy, kept whatever the actions below set off in the room's records.
     char nick[LVC_NICK_SIZE];
     std::memcpy(nick, user->nick, sizeof nick);
     switch (id) {
