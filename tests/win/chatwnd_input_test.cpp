@@ -59,6 +59,22 @@ TEST_F(RoomWindow, UsageHelpAndUnknownLines)
     }
 }
 
+TEST_F(RoomWindow, TheWheelOverTheInputLineScrollsTheMessages)
+{
+    open(207);
+    MoveWindow(cw->wnd->hwnd, 0, 0, 400, 300, TRUE);
+    for (int i = 0; i < 100; i++)
+        chatwnd_add_line(cw, "sor", 0);
+    wintest_flush();
+    const vel_textbox *box = vel_textbox_get(cw->messages);
+    const int end = box->scroll_pos;
+    ASSERT_GT(end, 0);
+    SendMessageW(cw->input->hwnd, WM_MOUSEWHEEL, MAKEWPARAM(0, WHEEL_DELTA * 2), 0);
+    EXPECT_EQ(box->scroll_pos, end - 2);
+    SendMessageW(cw->input->hwnd, WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(-WHEEL_DELTA)), 0);
+    EXPECT_EQ(box->scroll_pos, end - 1);
+}
+
 TEST_F(RoomWindow, PrefixCommandSetsTheSetting)
 {
     open(202);

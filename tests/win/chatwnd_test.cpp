@@ -95,6 +95,7 @@ TEST_F(RoomWindow, MessageLayouts)
         // A red prefix with a tag: hidden, the text is red and the tag and suffix vanish.
         {0, 2, "$red$[VIP]", " ~~", "szia", 0, L"<anna> szia", L"szia", red},
         {CHATWND_PREFIX, 2, "$red$[VIP]", " ~~", "szia", 0, L"<anna> [VIP]szia ~~", L"[VIP]szia", red},
+        {0, 2, "$00ff00$>>", "", "zold", 0, L"<anna> zold", L"zold", RGB(0, 255, 0)},
         // Without markup the text is white, or magenta for kind 3.
         {0, 2, "[VIP]", "", "szia", 0, L"<anna> szia", L"szia", white},
         {0, 3, "[VIP]", "", "integet", 0, L"anna integet", L"integet", magenta},
