@@ -3,6 +3,8 @@
 #include "ui/mainwnd.h"
 
 #include "toolkit/mdichild.h"
+#include "ui/chatwnd.h"
+#include "ui/chatwnd_list.h"
 #include "ui/msgbox.h"
 #include "ui/privwnd.h"
 #include "ui/rlistwnd.h"
@@ -12,6 +14,10 @@ int mainwnd_create_first_children(mainwnd *mw)
 {
     privwnd_attach(mw);
     mw->create_msgbox = msgbox_creator;
+    mw->create_chatwnd = chatwnd_create_hook;
+    mw->room_state = chatwnd_room_state;
+    rlistwnd_room_windows = chatwnd_room_windows;
+    chatwnd_broadcast_apply = chatwnd_broadcast_one;
     mw->statwnd = statwnd_create(mw);
     status_window = mw->statwnd;
     mw->rlistwnd = rlistwnd_create(mw);
