@@ -606,7 +606,9 @@ TEST_F(DrawWindow, Gallery)
     user.perms = 0x40011001;
     user.room = &room;
     ASSERT_NE(infobox_create(mw, INFOBOX_USER, &user), nullptr);
+    SetWindowPos(mw->frame->hwnd, nullptr, 0, 0, 1100, 800, SWP_NOZORDER);
     SendMessageW(mw->frame->hwnd, WM_COMMAND, IDC_WINDOW_TILE_VERTICAL, 0);
+    SetWindowPos(dw->wnd->hwnd, HWND_TOP, 0, 0, 520, 480, 0);
     wintest_flush();
     if (const char *hold = std::getenv("LV_UI_HOLD_MS"))
         wintest_pump_for(static_cast<DWORD>(std::atoi(hold)));
