@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 #include <vector>
 
 namespace {
@@ -54,9 +53,9 @@ struct drawing_box {
 
 drawing_box drawing_box_for(int width)
 {
-    // Half the pen and its end cap can touch the picture; the wide margin beyond keeps a
-    // line that is cut there within a third of a pixel of the whole line's place inside
-    // the picture, while still sparing the platform the miles beyond.
+    // Half the pen and its end cap can touch the picture. The wide margin beyond keeps a
+    // line that is cut there less than half a pixel off the whole line's course through
+    // the picture, while sparing the platform the miles beyond.
     const double reach = width / 2 + 1024;
     return {-reach, -reach, CHATWND_BOARD_WIDTH + reach, CHATWND_BOARD_HEIGHT + reach};
 }
@@ -150,7 +149,7 @@ void drawing_stroke(HDC dc, const std::vector<std::string_view> &fields, COLORRE
         int dx, dy;
         if (!drawing_parse_pair(fields[i], &dx, &dy))
             break;
-        // At most 8192 moves of 32-bit steps: the sum never leaves 64 bits.
+        // A few thousand moves of 32-bit steps: the sum never leaves 64 bits.
         drawing_point next{current.x + dx, current.y + dy};
         drawing_segment(dc, box, current, next);
         current = next;
