@@ -463,6 +463,37 @@ TEST_F(DrawWindow, LogsOnlyWhatArrivesWhileOpen)
     EXPECT_EQ(b.count(black), CHATWND_BOARD_WIDTH * CHATWND_BOARD_HEIGHT);
 }
 
+TEST_F(DrawWindow, LogKeepsItsNewestLines)
+{
+    Board b;
+    drawwnd *dw = drawwnd_create(mw, &b.cw);
+    ASSERT_NE(dw, nullptr);
+    EXPECT_EQ(dw->log_max, DRAWWND_LOG_MAX);
+    EXPECT_EQ(SendMessageW(dw->log_view->hwnd, EM_GETLIMITTEXT, 0, 0), DRAWWND_LOG_MAX)
+        << "the control itself would stop far earlier";
+    // A small bound, so that the rich edit of the test platform keeps up.
+    dw->log_max = 3000;
+    auto message = [](int i) { return "//ff0000,0;106,125;" + std::string(200, '0') + "," + std::to_string(i); };
+    const size_t line_size = message(100).size() + 2;  // one more slash, the line break
+    const int count = static_cast<int>(dw->log_max / static_cast<long>(line_size)) * 3;
+    for (int i = 100; i < 100 + count; i++) {
+        b.draw(message(i));
+        ASSERT_LE(static_cast<long>(boxtest_text(dw->log_view).size()), dw->log_max) << i;
+    }
+    const std::wstring log = boxtest_text(dw->log_view);
+    EXPECT_GT(static_cast<long>(log.size()), dw->log_max - static_cast<long>(line_size));
+    // Whole lines only, the newest last, the oldest gone.
+    const std::string last = "/" + message(100 + count - 1) + "\n";
+    EXPECT_EQ(log.substr(0, 3), L"///");
+    EXPECT_EQ(log.substr(log.size() - last.size()), std::wstring(last.begin(), last.end()));
+    EXPECT_EQ(log.find(L",100\n"), std::wstring::npos);
+    EXPECT_EQ(log.size() % line_size, 0u);
+    // A line longer than the bound empties the log and stands alone.
+    const std::string huge = "//ff0000,0;106,125;" + std::string(4000, '0') + ",1";
+    b.draw(huge);
+    EXPECT_EQ(boxtest_text(dw->log_view), L"/" + std::wstring(huge.begin(), huge.end()) + L"\n");
+}
+
 TEST_F(DrawWindow, RegistrationLayoutAndOneBoardPerRoom)
 {
     Board b;
