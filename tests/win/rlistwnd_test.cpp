@@ -4,12 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/support/eventlog.h"
-#include "tests/support/fakepeer.h"
-#include "tests/support/loopchat.h"
 #include "resources/resource.h"
 #include "tests/win/uitest.h"
-#include "resources/resource.h"
 #include "toolkit/listview.h"
 
 #include <cstdlib>
@@ -20,13 +16,12 @@ namespace {
 
 constexpr int32_t T_ENTER_ = 5;
 
-struct Rlistwnd : ::testing::Test {
-    mainwnd *mw = nullptr;
+struct Rlistwnd : UiFrame {
     rlistwnd *rw = nullptr;
     void SetUp() override
     {
-        mw = uitest_frame();
-        ASSERT_NE(mw, nullptr);
+        UiFrame::SetUp();
+        ASSERT_FALSE(HasFatalFailure());
         rw = mw->rlistwnd;
         ASSERT_NE(rw, nullptr);
         ASSERT_EQ(rw, roomlist_window);
@@ -379,26 +374,24 @@ TEST_F(Rlistwnd, NotLoggedInShowsTheBoxAndSendsNothing)
 // ---------------------------------------------------------------- with a connection
 
 struct RlistwndConnected : Rlistwnd {
-    fakepeer chat;
+    uitest_chat chat;
     void SetUp() override
     {
         Rlistwnd::SetUp();
-        if (!uitest_net_enabled())
-            GTEST_SKIP() << "LV_UI_NET_TESTS not set";
-        ASSERT_TRUE(loopchat_connect(&chat));
+        ASSERT_FALSE(HasFatalFailure());
+        ASSERT_TRUE(chat.connect());
         lvc.loginstate = 2;
     }
     void TearDown() override
     {
         lvc.loginstate = 0;
-        if (uitest_net_enabled())
-            loopchat_close(&chat);
+        chat.close();
         Rlistwnd::TearDown();
     }
     fakepeer_bytes next_enter()
     {
         fakepeer_packet p{};
-        EXPECT_TRUE(loopchat_next(&chat, &p));
+        EXPECT_TRUE(chat.next(&p));
         EXPECT_EQ(p.type, T_ENTER_);
         return p.payload;
     }

@@ -4,9 +4,6 @@
 #include <gtest/gtest.h>
 
 #include "app/util.h"
-#include "tests/support/eventlog.h"
-#include "tests/support/fakepeer.h"
-#include "tests/support/loopchat.h"
 #include "tests/win/uitest.h"
 #include "toolkit/listview.h"
 #include "toolkit/richedit2.h"
@@ -21,13 +18,12 @@ namespace {
 constexpr int32_t T_PRIVATE_ = 8;
 constexpr int32_t T_GETNICK_ = 17;
 
-struct Statwnd : ::testing::Test {
-    mainwnd *mw = nullptr;
+struct Statwnd : UiFrame {
     statwnd *sw = nullptr;
     void SetUp() override
     {
-        mw = uitest_frame();
-        ASSERT_NE(mw, nullptr);
+        UiFrame::SetUp();
+        ASSERT_FALSE(HasFatalFailure());
         sw = mw->statwnd;
         ASSERT_NE(sw, nullptr);
         ASSERT_EQ(sw, status_window);
@@ -306,23 +302,18 @@ TEST_F(Statwnd, AppendsFromAnotherThreadWhilePainting)
 // ---------------------------------------------------------------- with a connection
 
 struct StatwndConnected : Statwnd {
-    fakepeer chat;
+    uitest_chat chat;
     void SetUp() override
     {
         Statwnd::SetUp();
-        if (!uitest_net_enabled())
-            GTEST_SKIP() << "LV_UI_NET_TESTS not set";
-        ASSERT_TRUE(loopchat_connect(&chat));
+        ASSERT_FALSE(HasFatalFailure());
+        ASSERT_TRUE(chat.connect());
     }
-    void TearDown() override
-    {
-        if (uitest_net_enabled())
-            loopchat_close(&chat);
-    }
+    void TearDown() override { chat.close(); }
     fakepeer_packet next()
     {
         fakepeer_packet p{};
-        EXPECT_TRUE(loopchat_next(&chat, &p));
+        EXPECT_TRUE(chat.next(&p));
         return p;
     }
     static fakepeer_bytes ints(std::initializer_list<int32_t> values)
@@ -385,7 +376,7 @@ TEST_F(StatwndConnected, LoginStoresTheArgumentAndStartsTheLogin)
     uitest_type(sw, L"/login anna$titok$x");
     EXPECT_STREQ(cfg_login, "anna$titok$x");
     // The token page is fetched from port 80 of the chat host, where nothing listens here.
-    EXPECT_TRUE(eventlog_wait("X16", 10000));
+    EXPECT_TRUE(uitest_wait_event("X16"));
 }
 
 TEST(StatwndServer, ServerCommandConnectsAndStoresTheAddress)
@@ -393,13 +384,10 @@ TEST(StatwndServer, ServerCommandConnectsAndStoresTheAddress)
     mainwnd *mw = uitest_frame();
     ASSERT_NE(mw, nullptr);
     statwnd *sw = mw->statwnd;
-    if (!uitest_net_enabled())
-        GTEST_SKIP() << "LV_UI_NET_TESTS not set";
     for (const wchar_t *command : {L"/SERVER", L"/server"}) {
-        fakepeer chat;
-        ASSERT_TRUE(LVC_Init(eventlog_packet, eventlog_event, eventlog_exception));
-        ASSERT_TRUE(fakepeer_listen(&chat));
-        std::string address = "127.0.0.1:" + std::to_string(chat.port);
+        uitest_chat chat;
+        ASSERT_TRUE(chat.listen());
+        std::string address = "127.0.0.1:" + std::to_string(chat.peer.port);
         config_set_string(&cfg_proxy_server, "");
         cfg_proxy_type = 0;
         if (command[1] == L'S') {
@@ -410,9 +398,8 @@ TEST(StatwndServer, ServerCommandConnectsAndStoresTheAddress)
             config_set_string(&cfg_server, address.c_str());
             uitest_type(sw, command);
         }
-        EXPECT_TRUE(fakepeer_accept(&chat));
-        EXPECT_TRUE(eventlog_wait("E6"));
-        loopchat_close(&chat);
+        EXPECT_TRUE(chat.accept());
+        chat.close();
     }
 }
 
