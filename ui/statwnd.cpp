@@ -12,6 +12,7 @@
 #include "toolkit/textbox.h"
 #include "toolkit/widget.h"
 #include "toolkit/window.h"
+#include "ui/childwnd.h"
 #include "ui/mainwnd.h"
 
 #include <cstdarg>
@@ -323,23 +324,6 @@ int statwnd_wndproc(vel_window *self, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp,
         self->user = nullptr;
         std::free(sw);
         return VEL_CONTINUE;
-    case WM_SETFOCUS:
-        UpdateWindow(hwnd);
-        if (sw->edit)
-            vel_widget_setfocus(sw->edit);
-        return VEL_CONTINUE;
-    case WM_CLOSE:
-        SendMessageW(hwnd, WM_SYSCOMMAND, SC_MINIMIZE, 0);
-        *result = 0;
-        return VEL_DONE;
-    case WM_COMMAND:
-        // Menu items and keys (no control) live in the system menu; control
-        // notifications of the children are not commands.
-        if (lp != 0)
-            return VEL_CONTINUE;
-        SendMessageW(hwnd, WM_SYSCOMMAND, LOWORD(wp), 0);
-        *result = 0;
-        return VEL_DONE;
     case WM_SYSCOMMAND:
         if (wp == IDC_TIMESTAMP) {
             sw->flags ^= STATWND_TIMESTAMP;
@@ -364,21 +348,16 @@ int statwnd_wndproc(vel_window *self, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp,
                           MF_BYCOMMAND | (box && box->colour_mode == 2 ? MF_CHECKED : MF_UNCHECKED));
         }
         return VEL_CONTINUE;
-    case WM_MDIACTIVATE:
-        if (reinterpret_cast<HWND>(lp) == hwnd) {
-            if (sw->winlist_entry)
-                vel_widget_refresh(sw->winlist_entry, FALSE);
-            if (sw->main_frame)
-                mainwnd_set_dirty_flag(sw->main_frame, self, 0, 0);
-        }
-        return VEL_CONTINUE;
     case STATWND_WM_DIRTY:
         if (sw->main_frame)
             mainwnd_set_dirty_flag(sw->main_frame, self, 1, 0);
         *result = 0;
         return VEL_DONE;
-    default:
-        return VEL_CONTINUE;
+    default: {
+        // The status window lives as long as the program: closing it only minimises.
+        const childwnd_common common{sw->main_frame, sw->winlist_entry, sw->edit, CHILDWND_CLOSE_MINIMISES};
+        return childwnd_handle(&common, self, hwnd, msg, wp, lp, result);
+    }
     }
 }
 
