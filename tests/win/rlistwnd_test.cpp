@@ -17,14 +17,10 @@ namespace {
 constexpr int32_t T_ENTER_ = 5;
 
 struct Rlistwnd : UiFrame {
-    rlistwnd *rw = nullptr;
     void SetUp() override
     {
         UiFrame::SetUp();
         ASSERT_FALSE(HasFatalFailure());
-        rw = mw->rlistwnd;
-        ASSERT_NE(rw, nullptr);
-        ASSERT_EQ(rw, roomlist_window);
         clear();
     }
     void TearDown() override
@@ -373,25 +369,20 @@ TEST_F(Rlistwnd, NotLoggedInShowsTheBoxAndSendsNothing)
 
 // ---------------------------------------------------------------- with a connection
 
-struct RlistwndConnected : Rlistwnd {
-    uitest_chat chat;
+struct RlistwndConnected : UiConnected<Rlistwnd> {
     void SetUp() override
     {
-        Rlistwnd::SetUp();
-        ASSERT_FALSE(HasFatalFailure());
-        ASSERT_TRUE(chat.connect());
+        UiConnected::SetUp();
         lvc.loginstate = 2;
     }
     void TearDown() override
     {
         lvc.loginstate = 0;
-        chat.close();
-        Rlistwnd::TearDown();
+        UiConnected::TearDown();
     }
     fakepeer_bytes next_enter()
     {
-        fakepeer_packet p{};
-        EXPECT_TRUE(chat.next(&p));
+        fakepeer_packet p = next();
         EXPECT_EQ(p.type, T_ENTER_);
         return p.payload;
     }
@@ -525,7 +516,6 @@ TEST_F(Rlistwnd, Gallery)
     state.stateMask = LVIS_SELECTED;
     state.state = LVIS_SELECTED;
     SendMessageW(rw->list->hwnd, LVM_SETITEMSTATE, 2, reinterpret_cast<LPARAM>(&state));
-    statwnd *sw = mw->statwnd;
     statwnd_add_msg(sw, "*  lvchat - lorvando chat kliens");
     statwnd_add_msg(sw, "$blue$- connected.");
     statwnd_add_msg(sw, "$magenta$- registernick ... %s [%d] %d %d", "anna", 1234, 1, 2);

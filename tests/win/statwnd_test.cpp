@@ -19,14 +19,10 @@ constexpr int32_t T_PRIVATE_ = 8;
 constexpr int32_t T_GETNICK_ = 17;
 
 struct Statwnd : UiFrame {
-    statwnd *sw = nullptr;
     void SetUp() override
     {
         UiFrame::SetUp();
         ASSERT_FALSE(HasFatalFailure());
-        sw = mw->statwnd;
-        ASSERT_NE(sw, nullptr);
-        ASSERT_EQ(sw, status_window);
         sw->flags &= ~STATWND_TIMESTAMP;
     }
     // A line that later checks compare against: what a command did not write.
@@ -301,21 +297,7 @@ TEST_F(Statwnd, AppendsFromAnotherThreadWhilePainting)
 
 // ---------------------------------------------------------------- with a connection
 
-struct StatwndConnected : Statwnd {
-    uitest_chat chat;
-    void SetUp() override
-    {
-        Statwnd::SetUp();
-        ASSERT_FALSE(HasFatalFailure());
-        ASSERT_TRUE(chat.connect());
-    }
-    void TearDown() override { chat.close(); }
-    fakepeer_packet next()
-    {
-        fakepeer_packet p{};
-        EXPECT_TRUE(chat.next(&p));
-        return p;
-    }
+struct StatwndConnected : UiConnected<Statwnd> {
     static fakepeer_bytes ints(std::initializer_list<int32_t> values)
     {
         fakepeer_bytes b;
@@ -379,11 +361,8 @@ TEST_F(StatwndConnected, LoginStoresTheArgumentAndStartsTheLogin)
     EXPECT_TRUE(uitest_wait_event("X16"));
 }
 
-TEST(StatwndServer, ServerCommandConnectsAndStoresTheAddress)
+TEST_F(Statwnd, ServerCommandConnectsAndStoresTheAddress)
 {
-    mainwnd *mw = uitest_frame();
-    ASSERT_NE(mw, nullptr);
-    statwnd *sw = mw->statwnd;
     for (const wchar_t *command : {L"/SERVER", L"/server"}) {
         uitest_chat chat;
         ASSERT_TRUE(chat.listen());

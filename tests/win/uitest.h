@@ -35,13 +35,22 @@ inline mainwnd *uitest_frame()
     return mw;
 }
 
-// The fixture of the window suites: the program's one frame.
+// The fixture of the window suites: the program's one frame with its status window and
+// room list.
 struct UiFrame : ::testing::Test {
     mainwnd *mw = nullptr;
+    statwnd *sw = nullptr;
+    rlistwnd *rw = nullptr;
     void SetUp() override
     {
         mw = uitest_frame();
         ASSERT_NE(mw, nullptr);
+        sw = mw->statwnd;
+        rw = mw->rlistwnd;
+        ASSERT_NE(sw, nullptr);
+        ASSERT_NE(rw, nullptr);
+        ASSERT_EQ(sw, status_window);
+        ASSERT_EQ(rw, roomlist_window);
     }
 };
 
@@ -157,6 +166,30 @@ struct uitest_chat {
         }
         LVC_Cleanup();  // joins the connection's threads: they have no more to hand over
         eventlog_take();
+    }
+};
+
+// A window suite's fixture with the client connected to a fake chat server for each test.
+template <typename Base>
+struct UiConnected : Base {
+    uitest_chat chat;
+    void SetUp() override
+    {
+        Base::SetUp();
+        ASSERT_FALSE(this->HasFatalFailure());
+        ASSERT_TRUE(chat.connect());
+    }
+    void TearDown() override
+    {
+        chat.close();
+        Base::TearDown();
+    }
+    // The next packet the client sends (a failed test when none comes).
+    fakepeer_packet next()
+    {
+        fakepeer_packet p{};
+        EXPECT_TRUE(chat.next(&p));
+        return p;
     }
 };
 
