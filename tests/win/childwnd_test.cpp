@@ -121,12 +121,21 @@ TEST_F(Childwnd, ActivationClearsTheUnseenMark)
 TEST_F(Childwnd, CloseMinimisesOrLeavesTheWindowList)
 {
     open(CHILDWND_CLOSE_MINIMISES);
+    // The status window and the room list only minimise, like a child that asks for it.
+    for (vel_window *wnd : {child.wnd, sw->wnd, rw->wnd}) {
+        HWND hwnd = wnd->hwnd;
+        SendMessageW(hwnd, WM_CLOSE, 0, 0);
+        wintest_flush();
+        ASSERT_TRUE(IsWindow(hwnd));
+        EXPECT_TRUE(IsIconic(hwnd));
+        EXPECT_NE(mainwnd_get_button(mw, wnd), nullptr);
+        if (wnd != child.wnd) {
+            SendMessageW(hwnd, WM_SYSCOMMAND, SC_RESTORE, 0);
+            wintest_flush();
+            EXPECT_FALSE(IsIconic(hwnd));
+        }
+    }
     HWND hwnd = child.wnd->hwnd;
-    SendMessageW(hwnd, WM_CLOSE, 0, 0);
-    wintest_flush();
-    ASSERT_TRUE(IsWindow(hwnd));
-    EXPECT_TRUE(IsIconic(hwnd));
-    EXPECT_NE(mainwnd_get_button(mw, child.wnd), nullptr);
 
     child.common.close = CHILDWND_CLOSE_LEAVES;
     const int buttons = mw->button_count;

@@ -319,17 +319,6 @@ TEST_F(Rlistwnd, SelectionCopiesTheName)
     EXPECT_EQ(name_field(), L"Masodik szoba");
 }
 
-TEST_F(Rlistwnd, CloseOnlyMinimises)
-{
-    HWND hwnd = rw->wnd->hwnd;
-    SendMessageW(hwnd, WM_CLOSE, 0, 0);
-    wintest_flush();
-    EXPECT_TRUE(IsWindow(hwnd));
-    EXPECT_TRUE(IsIconic(hwnd));
-    SendMessageW(hwnd, WM_SYSCOMMAND, SC_RESTORE, 0);
-    wintest_flush();
-}
-
 TEST_F(Rlistwnd, ProgressTexts)
 {
     struct Case {

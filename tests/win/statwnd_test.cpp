@@ -240,18 +240,6 @@ TEST_F(Statwnd, ViewMenuTimeStampsAndColours)
     EXPECT_EQ(box->colour_mode, 0u);
 }
 
-TEST_F(Statwnd, CloseOnlyMinimises)
-{
-    HWND hwnd = sw->wnd->hwnd;
-    SendMessageW(hwnd, WM_CLOSE, 0, 0);
-    wintest_flush();
-    EXPECT_TRUE(IsWindow(hwnd));
-    EXPECT_TRUE(IsIconic(hwnd));
-    SendMessageW(hwnd, WM_SYSCOMMAND, SC_RESTORE, 0);
-    wintest_flush();
-    EXPECT_FALSE(IsIconic(hwnd));
-}
-
 // Another thread appends while this one paints: every line arrives, in order, and the
 // window's entry is marked as holding unseen text.
 TEST_F(Statwnd, AppendsFromAnotherThreadWhilePainting)
