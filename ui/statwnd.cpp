@@ -270,6 +270,7 @@ int statwnd_build(statwnd *sw, vel_window *self)
     wchar_t face[LF_FACESIZE];
     int height = 0, weight = 0;
     parse_font_string(cfg_status_font ? cfg_status_font : "", face, LF_FACESIZE, &height, &weight);
+    height = statwnd_font_height(height);
     vel_richedit_setbkgndcolor(sw->edit, RGB(255, 255, 255));
     vel_widget_create_and_set_font(sw->edit, height, face, weight);
     vel_richedit_set_text_color(sw->edit, RGB(0, 0, 0));
@@ -284,6 +285,16 @@ int statwnd_build(statwnd *sw, vel_window *self)
 }
 
 }  // namespace
+
+int statwnd_font_height(int configured)
+{
+    // The default setting ("Courier,7,500") names a bitmap face that Windows cannot draw
+    // smaller than 13 pixels; where Courier is a scalable face (Wine, font substitutes) the
+    // 7 pixels asked for are unreadable. Heights of 0 and below (the face's own default,
+    // character heights) are the font mapper's to choose.
+    constexpr int smallest = 13;
+    return configured > 0 && configured < smallest ? smallest : configured;
+}
 
 void statwnd_run_line(statwnd *sw, char *line)
 {

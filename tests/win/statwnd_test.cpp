@@ -145,6 +145,19 @@ TEST_F(Statwnd, UptimeLine)
     }
 }
 
+TEST_F(Statwnd, FontIsNeverTooSmallToRead)
+{
+    struct Case {
+        int configured, used;
+    };
+    const Case cases[] = {{7, 13}, {1, 13}, {12, 13}, {13, 13}, {16, 16}, {0, 0}, {-11, -11}};
+    for (const Case &c : cases)
+        EXPECT_EQ(statwnd_font_height(c.configured), c.used) << c.configured;
+    // The default setting gives rows of a readable height.
+    EXPECT_GE(vel_textbox_get(sw->textbox)->row_height, 12);
+    EXPECT_GE(sw->edit->metrics.tmHeight, 12);
+}
+
 TEST_F(Statwnd, MarkupInAnArgumentColoursTheRest)
 {
     statwnd_add_msg(sw, "- a %s b %d", "$blue$x", 42);
