@@ -83,24 +83,25 @@ std::string status_part(int part)
     return std::string(w.begin(), w.end());
 }
 
-std::string check_banner(const std::vector<std::string> &lines)
+// Runs the start-up with `config_path` and checks the three banner lines that open the
+// status window; its lines, oldest first.
+std::vector<std::string> start(const char *config_path)
 {
+    HACCEL accel = nullptr;
+    if (!startup_run(config_path, &accel))
+        child_exit("no frame");
+    std::vector<std::string> lines = status_lines();
     if (lines.size() < 3 || lines[0] != "*  lvchat - lorvando chat kliens" ||
         lines[1].compare(0, 15, "*  Compiled at ") != 0 || lines[2] != "*  http://www.lorvando.hu/")
-        return "banner: " + (lines.empty() ? std::string("none") : lines[0]);
-    return "";
+        child_exit("banner: " + (lines.empty() ? std::string("none") : lines[0]));
+    return lines;
 }
 
 void missing_configuration()
 {
     enter_fresh_folder();
     const int console = open_console();
-    HACCEL accel = nullptr;
-    if (!startup_run("nincs-ilyen.cfg", &accel))
-        child_exit("no frame");
-    const std::vector<std::string> lines = status_lines();
-    if (std::string f = check_banner(lines); !f.empty())
-        child_exit(f);
+    const std::vector<std::string> lines = start("nincs-ilyen.cfg");
     if (lines.size() != 5 || lines[3] != "- error: loading config file [nincs-ilyen.cfg]" ||
         lines[4] != "- error: loading friends file")
         child_exit("error lines: " + std::to_string(lines.size()) + " lines, last " + lines.back());
@@ -132,12 +133,7 @@ void autoconnect_without_console()
     std::fputs("150 admin\n", friends);
     std::fclose(friends);
 
-    HACCEL accel = nullptr;
-    if (!startup_run("start.cfg", &accel))
-        child_exit("no frame");
-    const std::vector<std::string> lines = status_lines();
-    if (std::string f = check_banner(lines); !f.empty())
-        child_exit(f);
+    const std::vector<std::string> lines = start("start.cfg");
     for (const std::string &line : lines)
         if (line.compare(0, 8, "- error:") == 0)
             child_exit("unexpected " + line);
