@@ -166,15 +166,18 @@ void config_read_line(char *line, const config_entry *table)
 
 char *config_set_string(char **var, const char *text)
 {
-    std::free(*var);
-    *var = nullptr;
+    // The copy is made before the old string is freed: `text` may be that string or a
+    // part of it (a setting set to its own value).
+    char *copy = nullptr;
     if (text) {
         size_t n = std::strlen(text) + 1;
-        *var = static_cast<char *>(std::malloc(n));
-        if (*var)
-            std::memcpy(*var, text, n);
+        copy = static_cast<char *>(std::malloc(n));
+        if (copy)
+            std::memcpy(copy, text, n);
     }
-    return *var;
+    std::free(*var);
+    *var = copy;
+    return copy;
 }
 
 void config_setdefaults(const config_entry *table)

@@ -199,9 +199,33 @@ int sorted_index(const vel_widget *list, const wchar_t *text)
     return count;
 }
 
+// Whether `text` at `item` keeps the list in order with its neighbours.
+bool in_order_at(const vel_widget *list, int item, const wchar_t *text)
+{
+    wchar_t other[entry_capacity];
+    if (item > 0) {
+        vel_listview_getitemtext(list, item - 1, 0, other, entry_capacity);
+        if (lstrcmpiW(other, text) > 0)
+            return false;
+    }
+    if (item + 1 < vel_listview_getitemcount(list)) {
+        vel_listview_getitemtext(list, item + 1, 0, other, entry_capacity);
+        if (lstrcmpiW(text, other) > 0)
+            return false;
+    }
+    return true;
+}
+
 void set_entry(mainwnd *mw, vel_window *child, int item, const wchar_t *text)
 {
-    vel_listview_setitem(mw->windowlist, item, 0, text);
+    // A new caption may move the entry: the window list stays sorted by entry text.
+    if (in_order_at(mw->windowlist, item, text)) {
+        vel_listview_setitem(mw->windowlist, item, 0, text);
+    } else {
+        vel_listview_deleteitem(mw->windowlist, item);
+        vel_listview_insertitem(mw->windowlist, sorted_index(mw->windowlist, text), text,
+                                reinterpret_cast<LPARAM>(child));
+    }
     if (vel_widget *button = mainwnd_get_button(mw, child)) {
         vel_widget_settext(button, text);
         InvalidateRect(button->hwnd, nullptr, FALSE);

@@ -11,6 +11,7 @@
 #include "toolkit/util.h"
 #include "toolkit/widget.h"
 #include "toolkit/window.h"
+#include "ui/childwnd.h"
 #include "ui/infobox.h"
 #include "ui/mainwnd.h"
 
@@ -472,36 +473,20 @@ int rlistwnd_wndproc(vel_window *self, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp
             rlistwnd_enter(rw);
         *result = 0;
         return VEL_DONE;
-    case WM_COMMAND:
-        // Menu items and keys (no control) become system commands; controls report
-        // through VEL_WM_COMMAND.
-        if (lp != 0)
-            return VEL_CONTINUE;
-        SendMessageW(hwnd, WM_SYSCOMMAND, LOWORD(wp), 0);
-        *result = 0;
-        return VEL_DONE;
-    case WM_CLOSE:
-        SendMessageW(hwnd, WM_SYSCOMMAND, SC_MINIMIZE, 0);
-        *result = 0;
-        return VEL_DONE;
-    case WM_SETFOCUS:
-        UpdateWindow(hwnd);
-        return VEL_CONTINUE;
     case WM_MDIACTIVATE:
-        if (reinterpret_cast<HWND>(lp) == hwnd && rw->main_frame) {
-            if (!rw->winlist_entry) {
-                rw->winlist_entry = mainwnd_add_childwindow(rw->main_frame, self, MAINWND_KIND_ROOMLIST,
-                                                            L"szobalista", L"szobalista - 0");
-                ShowWindow(hwnd, SW_SHOW);
-            } else {
-                vel_widget_refresh(rw->winlist_entry, FALSE);
-            }
-            mainwnd_set_dirty_flag(rw->main_frame, self, 0, 0);
+        // The room list joins the window list when it is first activated.
+        if (reinterpret_cast<HWND>(lp) == hwnd && rw->main_frame && !rw->winlist_entry) {
+            rw->winlist_entry = mainwnd_add_childwindow(rw->main_frame, self, MAINWND_KIND_ROOMLIST, L"szobalista",
+                                                        L"szobalista - 0");
+            ShowWindow(hwnd, SW_SHOW);
         }
-        return VEL_CONTINUE;
+        break;
     default:
-        return VEL_CONTINUE;
+        break;
     }
+    // The room list lives as long as the program: closing it only minimises.
+    const childwnd_common common{rw->main_frame, rw->winlist_entry, nullptr, CHILDWND_CLOSE_MINIMISES};
+    return childwnd_handle(&common, self, hwnd, msg, wp, lp, result);
 }
 
 rlistwnd *rlistwnd_create(mainwnd *main_frame)

@@ -12,6 +12,7 @@
 #include "toolkit/textbox.h"
 #include "toolkit/widget.h"
 #include "toolkit/window.h"
+#include "ui/childwnd.h"
 #include "ui/mainwnd.h"
 
 #include <cstdarg>
@@ -269,6 +270,7 @@ int statwnd_build(statwnd *sw, vel_window *self)
     wchar_t face[LF_FACESIZE];
     int height = 0, weight = 0;
     parse_font_string(cfg_status_font ? cfg_status_font : "", face, LF_FACESIZE, &height, &weight);
+    height = statwnd_font_height(height);
     vel_richedit_setbkgndcolor(sw->edit, RGB(255, 255, 255));
     vel_widget_create_and_set_font(sw->edit, height, face, weight);
     vel_richedit_set_text_color(sw->edit, RGB(0, 0, 0));
@@ -283,6 +285,16 @@ int statwnd_build(statwnd *sw, vel_window *self)
 }
 
 }  // namespace
+
+int statwnd_font_height(int configured)
+{
+    // The default setting ("Courier,7,500") names a bitmap face that Windows cannot draw
+    // smaller than 13 pixels; where Courier is a scalable face (Wine, font substitutes) the
+    // 7 pixels asked for are unreadable. Heights of 0 and below (the face's own default,
+    // character heights) are the font mapper's to choose.
+    constexpr int smallest = 13;
+    return configured > 0 && configured < smallest ? smallest : configured;
+}
 
 void statwnd_run_line(statwnd *sw, char *line)
 {
@@ -323,23 +335,6 @@ int statwnd_wndproc(vel_window *self, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp,
         self->user = nullptr;
         std::free(sw);
         return VEL_CONTINUE;
-    case WM_SETFOCUS:
-        UpdateWindow(hwnd);
-        if (sw->edit)
-            vel_widget_setfocus(sw->edit);
-        return VEL_CONTINUE;
-    case WM_CLOSE:
-        SendMessageW(hwnd, WM_SYSCOMMAND, SC_MINIMIZE, 0);
-        *result = 0;
-        return VEL_DONE;
-    case WM_COMMAND:
-        // Menu items and keys (no control) live in the system menu; control
-        // notifications of the children are not commands.
-        if (lp != 0)
-            return VEL_CONTINUE;
-        SendMessageW(hwnd, WM_SYSCOMMAND, LOWORD(wp), 0);
-        *result = 0;
-        return VEL_DONE;
     case WM_SYSCOMMAND:
         if (wp == IDC_TIMESTAMP) {
             sw->flags ^= STATWND_TIMESTAMP;
@@ -364,21 +359,16 @@ int statwnd_wndproc(vel_window *self, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp,
                           MF_BYCOMMAND | (box && box->colour_mode == 2 ? MF_CHECKED : MF_UNCHECKED));
         }
         return VEL_CONTINUE;
-    case WM_MDIACTIVATE:
-        if (reinterpret_cast<HWND>(lp) == hwnd) {
-            if (sw->winlist_entry)
-                vel_widget_refresh(sw->winlist_entry, FALSE);
-            if (sw->main_frame)
-                mainwnd_set_dirty_flag(sw->main_frame, self, 0, 0);
-        }
-        return VEL_CONTINUE;
     case STATWND_WM_DIRTY:
         if (sw->main_frame)
             mainwnd_set_dirty_flag(sw->main_frame, self, 1, 0);
         *result = 0;
         return VEL_DONE;
-    default:
-        return VEL_CONTINUE;
+    default: {
+        // The status window lives as long as the program: closing it only minimises.
+        const childwnd_common common{sw->main_frame, sw->winlist_entry, sw->edit, CHILDWND_CLOSE_MINIMISES};
+        return childwnd_handle(&common, self, hwnd, msg, wp, lp, result);
+    }
     }
 }
 

@@ -44,6 +44,9 @@ int statwnd_connection_check(statwnd *sw);
 int statwnd_login_check(statwnd *sw);
 // Writes the "/uptime" line for a connection of `seconds`: "- uptime: 1d 01 h 01 m 01 s".
 void statwnd_write_uptime(statwnd *sw, unsigned seconds);
+// The pixel height the window's font is made with for a configured height: heights from
+// 1 to 12 are raised to 13, the smallest size of the default bitmap face.
+int statwnd_font_height(int configured);
 // Runs one typed line (UTF-8, writable, changed in place): a command, an unknown command
 // message, or nothing for plain text.
 void statwnd_run_line(statwnd *sw, char *line);

@@ -200,4 +200,22 @@ TEST(Config, SetStringCopies)
     config_set_string(&var, nullptr);
 }
 
+// A setting set to its own value, or to a tail of it, keeps that text (the old string
+// must outlive the copy).
+TEST(Config, SetStringFromItself)
+{
+    char *var = nullptr;
+    config_set_string(&var, "chat.example:8888");
+    char *stored = config_set_string(&var, var);
+    ASSERT_NE(stored, nullptr);
+    EXPECT_STREQ(var, "chat.example:8888");
+    config_set_string(&var, var + 5);
+    EXPECT_STREQ(var, "example:8888");
+    config_set_string(&cfg_server, "kept:1");
+    config_set_string(&cfg_server, cfg_server);
+    EXPECT_STREQ(cfg_server, "kept:1");
+    config_set_string(&var, nullptr);
+    EXPECT_EQ(var, nullptr);
+}
+
 }  // namespace

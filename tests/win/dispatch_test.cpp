@@ -62,17 +62,13 @@ std::wstring status_part(int part)
 template <typename F>
 bool pump_until(F done, DWORD ms)
 {
-    const DWORD start = GetTickCount();
-    while (!done()) {
-        if (GetTickCount() - start > ms)
-            return false;
-        wintest_flush();
-        InvalidateRect(roomlist_window->list->hwnd, nullptr, FALSE);
-        UpdateWindow(roomlist_window->list->hwnd);
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
-    }
-    wintest_flush();
-    return true;
+    return wintest_pump_until(
+        [&] {
+            InvalidateRect(roomlist_window->list->hwnd, nullptr, FALSE);
+            UpdateWindow(roomlist_window->list->hwnd);
+            return done();
+        },
+        ms);
 }
 
 class Dispatch : public ::testing::Test {
@@ -100,6 +96,7 @@ TEST_F(Dispatch, RoomListsFromTheServerAreDrawnInStep)
     fakepeer chat;
     ASSERT_TRUE(fakepeer_listen(&chat));
     LVC_Connect("127.0.0.1", chat.port, 0, "", 0);
+    ASSERT_TRUE(pump_until([&] { return lvsock_wait_readable(chat.listener, 0) == 1; }, 10000));
     ASSERT_TRUE(fakepeer_accept(&chat));
     const std::wstring peer = L"127.0.0.1:" + std::to_wstring(chat.port);
     ASSERT_TRUE(pump_until([&] { return status_part(0) == peer; }, 10000)) << "connect event not shown";

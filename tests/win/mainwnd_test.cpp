@@ -250,6 +250,83 @@ TEST_F(MainFrame, WindowListSortsByEntryText)
     close_child(room);
 }
 
+std::vector<std::wstring> window_list_texts()
+{
+    std::vector<std::wstring> out;
+    for (int i = 0; i < vel_listview_getitemcount(main_frame->windowlist); i++) {
+        wchar_t text[64] = {};
+        vel_listview_getitemtext(main_frame->windowlist, i, 0, text, 64);
+        out.push_back(text);
+    }
+    return out;
+}
+
+// Within a kind the captions decide; a changed marker or a kind registered later moves
+// the entry to its sorted place, whatever the order of registration.
+TEST_F(MainFrame, WindowListKeepsItsOrderThroughChanges)
+{
+    vel_window *zoli = new_child(L"Zoli", MAINWND_KIND_PRIVATE);
+    vel_window *board = new_child(L"Rajz", MAINWND_KIND_DRAWING);
+    vel_window *bela = new_child(L"Bela", MAINWND_KIND_PRIVATE);
+    vel_window *pest = new_child(L"Pest", MAINWND_KIND_ROOM);
+    vel_window *buda = new_child(L"Buda", MAINWND_KIND_ROOM);
+    EXPECT_EQ(window_list_texts(), (std::vector<std::wstring>{L"a status_", L"b szobalista_", L"d Buda_", L"d Pest_",
+                                                              L"e Bela_", L"e Zoli_", L"h Rajz_"}));
+    // A caption change re-sorts; the marker sorts after the caption ("*" before "_").
+    mainwnd_set_entry_text(main_frame, zoli, L"e Aladar_");
+    mainwnd_set_dirty_flag(main_frame, bela, 1, 0);
+    EXPECT_EQ(window_list_texts(), (std::vector<std::wstring>{L"a status_", L"b szobalista_", L"d Buda_", L"d Pest_",
+                                                              L"e Aladar_", L"e Bela*", L"h Rajz_"}));
+    close_child(buda);
+    close_child(zoli);
+    EXPECT_EQ(window_list_texts(),
+              (std::vector<std::wstring>{L"a status_", L"b szobalista_", L"d Pest_", L"e Bela*", L"h Rajz_"}));
+    close_child(board);
+    close_child(bela);
+    close_child(pest);
+}
+
+// Every kind's text colour, clean and dirty: red marks unseen text for every kind.
+TEST_F(MainFrame, WindowListColoursOfEveryKind)
+{
+    vel_mdichild_activate(status_window->wnd);
+    wintest_flush();
+    vel_window *other = new_child(L"masik", MAINWND_KIND_PRIVATE);
+    vel_mdichild_activate(other);
+    wintest_flush();
+    const struct {
+        int kind;
+        COLORREF text;
+    } kinds[] = {
+        {MAINWND_KIND_POPUP, RGB(0, 255, 0)},      {MAINWND_KIND_ROOM, RGB(0, 255, 255)},
+        {MAINWND_KIND_PRIVATE, RGB(255, 255, 255)}, {5, RGB(192, 192, 192)},
+        {6, RGB(192, 192, 192)},                    {MAINWND_KIND_DRAWING, RGB(192, 192, 192)},
+    };
+    const RECT rc{0, 0, 120, 19};
+    auto drawn_has = [&](vel_window *child, COLORREF colour) {
+        wintest_canvas canvas(120, 19);
+        draw_entry(canvas, child, rc);
+        return rect_has_colour(canvas.dc(), rc, colour);
+    };
+    for (const auto &k : kinds) {
+        SCOPED_TRACE(k.kind);
+        vel_window *child = new_child(L"WWWW", k.kind);
+        vel_mdichild_activate(other);  // a new child comes up active
+        wintest_flush();
+        ASSERT_EQ(main_frame->frame->active_child, other);
+        EXPECT_TRUE(drawn_has(child, k.text));
+        EXPECT_FALSE(drawn_has(child, RGB(255, 0, 0)));
+        mainwnd_set_dirty_flag(main_frame, child, 1, 0);
+        EXPECT_TRUE(drawn_has(child, RGB(255, 0, 0)));
+        EXPECT_FALSE(drawn_has(child, k.text));
+        close_child(child);
+    }
+    // The status window when another child is active.
+    mainwnd_set_dirty_flag(main_frame, status_window->wnd, 0, 0);
+    EXPECT_TRUE(drawn_has(status_window->wnd, RGB(255, 200, 0)));
+    close_child(other);
+}
+
 int room_outside(const vel_window *)
 {
     return 1;
@@ -329,12 +406,29 @@ TEST_F(MainFrame, AltDigitsActivateByPositionThroughTheKeyTable)
     EXPECT_EQ(main_frame->frame->active_child, third);
     EXPECT_TRUE(press_alt(L'2'));
     EXPECT_EQ(main_frame->frame->active_child, roomlist_window->wnd);
+    EXPECT_TRUE(press_alt(L'4'));
+    EXPECT_EQ(main_frame->frame->active_child, fourth);
     // Four children: Alt+5 finds nothing and changes nothing.
     EXPECT_TRUE(press_alt(L'5'));
-    EXPECT_EQ(main_frame->frame->active_child, roomlist_window->wnd);
+    EXPECT_EQ(main_frame->frame->active_child, fourth);
+    // Up to nine children each have their key; a tenth has none.
+    std::vector<vel_window *> more;
+    for (int i = 0; i < 6; i++)
+        more.push_back(new_child((L"tobb " + std::to_wstring(i)).c_str(), MAINWND_KIND_PRIVATE));
+    wintest_flush();
+    EXPECT_TRUE(press_alt(L'9'));
+    EXPECT_EQ(main_frame->frame->active_child, more[4]);
+    EXPECT_TRUE(press_alt(L'5'));
+    EXPECT_EQ(main_frame->frame->active_child, more[0]);
+    EXPECT_FALSE(press_alt(L'0')) << "Alt+0 is not a key of the table";
+    // Closing the second child moves the later ones up a place.
+    close_child(third);
+    EXPECT_TRUE(press_alt(L'3'));
+    EXPECT_EQ(main_frame->frame->active_child, fourth);
     keys[VK_MENU] = alt_before;
     SetKeyboardState(keys);
-    close_child(third);
+    for (vel_window *w : more)
+        close_child(w);
     close_child(fourth);
     DestroyAcceleratorTable(accel);
 }

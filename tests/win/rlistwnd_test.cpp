@@ -4,12 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/support/eventlog.h"
-#include "tests/support/fakepeer.h"
-#include "tests/support/loopchat.h"
 #include "resources/resource.h"
 #include "tests/win/uitest.h"
-#include "resources/resource.h"
 #include "toolkit/listview.h"
 
 #include <cstdlib>
@@ -20,16 +16,11 @@ namespace {
 
 constexpr int32_t T_ENTER_ = 5;
 
-struct Rlistwnd : ::testing::Test {
-    mainwnd *mw = nullptr;
-    rlistwnd *rw = nullptr;
+struct Rlistwnd : UiFrame {
     void SetUp() override
     {
-        mw = uitest_frame();
-        ASSERT_NE(mw, nullptr);
-        rw = mw->rlistwnd;
-        ASSERT_NE(rw, nullptr);
-        ASSERT_EQ(rw, roomlist_window);
+        UiFrame::SetUp();
+        ASSERT_FALSE(HasFatalFailure());
         clear();
     }
     void TearDown() override
@@ -328,17 +319,6 @@ TEST_F(Rlistwnd, SelectionCopiesTheName)
     EXPECT_EQ(name_field(), L"Masodik szoba");
 }
 
-TEST_F(Rlistwnd, CloseOnlyMinimises)
-{
-    HWND hwnd = rw->wnd->hwnd;
-    SendMessageW(hwnd, WM_CLOSE, 0, 0);
-    wintest_flush();
-    EXPECT_TRUE(IsWindow(hwnd));
-    EXPECT_TRUE(IsIconic(hwnd));
-    SendMessageW(hwnd, WM_SYSCOMMAND, SC_RESTORE, 0);
-    wintest_flush();
-}
-
 TEST_F(Rlistwnd, ProgressTexts)
 {
     struct Case {
@@ -378,27 +358,20 @@ TEST_F(Rlistwnd, NotLoggedInShowsTheBoxAndSendsNothing)
 
 // ---------------------------------------------------------------- with a connection
 
-struct RlistwndConnected : Rlistwnd {
-    fakepeer chat;
+struct RlistwndConnected : UiConnected<Rlistwnd> {
     void SetUp() override
     {
-        Rlistwnd::SetUp();
-        if (!uitest_net_enabled())
-            GTEST_SKIP() << "LV_UI_NET_TESTS not set";
-        ASSERT_TRUE(loopchat_connect(&chat));
+        UiConnected::SetUp();
         lvc.loginstate = 2;
     }
     void TearDown() override
     {
         lvc.loginstate = 0;
-        if (uitest_net_enabled())
-            loopchat_close(&chat);
-        Rlistwnd::TearDown();
+        UiConnected::TearDown();
     }
     fakepeer_bytes next_enter()
     {
-        fakepeer_packet p{};
-        EXPECT_TRUE(loopchat_next(&chat, &p));
+        fakepeer_packet p = next();
         EXPECT_EQ(p.type, T_ENTER_);
         return p.payload;
     }
@@ -532,7 +505,6 @@ TEST_F(Rlistwnd, Gallery)
     state.stateMask = LVIS_SELECTED;
     state.state = LVIS_SELECTED;
     SendMessageW(rw->list->hwnd, LVM_SETITEMSTATE, 2, reinterpret_cast<LPARAM>(&state));
-    statwnd *sw = mw->statwnd;
     statwnd_add_msg(sw, "*  lvchat - lorvando chat kliens");
     statwnd_add_msg(sw, "$blue$- connected.");
     statwnd_add_msg(sw, "$magenta$- registernick ... %s [%d] %d %d", "anna", 1234, 1, 2);

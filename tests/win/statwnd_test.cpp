@@ -4,9 +4,6 @@
 #include <gtest/gtest.h>
 
 #include "app/util.h"
-#include "tests/support/eventlog.h"
-#include "tests/support/fakepeer.h"
-#include "tests/support/loopchat.h"
 #include "tests/win/uitest.h"
 #include "toolkit/listview.h"
 #include "toolkit/richedit2.h"
@@ -21,16 +18,11 @@ namespace {
 constexpr int32_t T_PRIVATE_ = 8;
 constexpr int32_t T_GETNICK_ = 17;
 
-struct Statwnd : ::testing::Test {
-    mainwnd *mw = nullptr;
-    statwnd *sw = nullptr;
+struct Statwnd : UiFrame {
     void SetUp() override
     {
-        mw = uitest_frame();
-        ASSERT_NE(mw, nullptr);
-        sw = mw->statwnd;
-        ASSERT_NE(sw, nullptr);
-        ASSERT_EQ(sw, status_window);
+        UiFrame::SetUp();
+        ASSERT_FALSE(HasFatalFailure());
         sw->flags &= ~STATWND_TIMESTAMP;
     }
     // A line that later checks compare against: what a command did not write.
@@ -153,6 +145,19 @@ TEST_F(Statwnd, UptimeLine)
     }
 }
 
+TEST_F(Statwnd, FontIsNeverTooSmallToRead)
+{
+    struct Case {
+        int configured, used;
+    };
+    const Case cases[] = {{7, 13}, {1, 13}, {12, 13}, {13, 13}, {16, 16}, {0, 0}, {-11, -11}};
+    for (const Case &c : cases)
+        EXPECT_EQ(statwnd_font_height(c.configured), c.used) << c.configured;
+    // The default setting gives rows of a readable height.
+    EXPECT_GE(vel_textbox_get(sw->textbox)->row_height, 12);
+    EXPECT_GE(sw->edit->metrics.tmHeight, 12);
+}
+
 TEST_F(Statwnd, MarkupInAnArgumentColoursTheRest)
 {
     statwnd_add_msg(sw, "- a %s b %d", "$blue$x", 42);
@@ -248,18 +253,6 @@ TEST_F(Statwnd, ViewMenuTimeStampsAndColours)
     EXPECT_EQ(box->colour_mode, 0u);
 }
 
-TEST_F(Statwnd, CloseOnlyMinimises)
-{
-    HWND hwnd = sw->wnd->hwnd;
-    SendMessageW(hwnd, WM_CLOSE, 0, 0);
-    wintest_flush();
-    EXPECT_TRUE(IsWindow(hwnd));
-    EXPECT_TRUE(IsIconic(hwnd));
-    SendMessageW(hwnd, WM_SYSCOMMAND, SC_RESTORE, 0);
-    wintest_flush();
-    EXPECT_FALSE(IsIconic(hwnd));
-}
-
 // Another thread appends while this one paints: every line arrives, in order, and the
 // window's entry is marked as holding unseen text.
 TEST_F(Statwnd, AppendsFromAnotherThreadWhilePainting)
@@ -305,26 +298,7 @@ TEST_F(Statwnd, AppendsFromAnotherThreadWhilePainting)
 
 // ---------------------------------------------------------------- with a connection
 
-struct StatwndConnected : Statwnd {
-    fakepeer chat;
-    void SetUp() override
-    {
-        Statwnd::SetUp();
-        if (!uitest_net_enabled())
-            GTEST_SKIP() << "LV_UI_NET_TESTS not set";
-        ASSERT_TRUE(loopchat_connect(&chat));
-    }
-    void TearDown() override
-    {
-        if (uitest_net_enabled())
-            loopchat_close(&chat);
-    }
-    fakepeer_packet next()
-    {
-        fakepeer_packet p{};
-        EXPECT_TRUE(loopchat_next(&chat, &p));
-        return p;
-    }
+struct StatwndConnected : UiConnected<Statwnd> {
     static fakepeer_bytes ints(std::initializer_list<int32_t> values)
     {
         fakepeer_bytes b;
@@ -385,21 +359,15 @@ TEST_F(StatwndConnected, LoginStoresTheArgumentAndStartsTheLogin)
     uitest_type(sw, L"/login anna$titok$x");
     EXPECT_STREQ(cfg_login, "anna$titok$x");
     // The token page is fetched from port 80 of the chat host, where nothing listens here.
-    EXPECT_TRUE(eventlog_wait("X16", 10000));
+    EXPECT_TRUE(uitest_wait_event("X16"));
 }
 
-TEST(StatwndServer, ServerCommandConnectsAndStoresTheAddress)
+TEST_F(Statwnd, ServerCommandConnectsAndStoresTheAddress)
 {
-    mainwnd *mw = uitest_frame();
-    ASSERT_NE(mw, nullptr);
-    statwnd *sw = mw->statwnd;
-    if (!uitest_net_enabled())
-        GTEST_SKIP() << "LV_UI_NET_TESTS not set";
     for (const wchar_t *command : {L"/SERVER", L"/server"}) {
-        fakepeer chat;
-        ASSERT_TRUE(LVC_Init(eventlog_packet, eventlog_event, eventlog_exception));
-        ASSERT_TRUE(fakepeer_listen(&chat));
-        std::string address = "127.0.0.1:" + std::to_string(chat.port);
+        uitest_chat chat;
+        ASSERT_TRUE(chat.listen());
+        std::string address = "127.0.0.1:" + std::to_string(chat.peer.port);
         config_set_string(&cfg_proxy_server, "");
         cfg_proxy_type = 0;
         if (command[1] == L'S') {
@@ -410,9 +378,8 @@ TEST(StatwndServer, ServerCommandConnectsAndStoresTheAddress)
             config_set_string(&cfg_server, address.c_str());
             uitest_type(sw, command);
         }
-        EXPECT_TRUE(fakepeer_accept(&chat));
-        EXPECT_TRUE(eventlog_wait("E6"));
-        loopchat_close(&chat);
+        EXPECT_TRUE(chat.accept());
+        chat.close();
     }
 }
 

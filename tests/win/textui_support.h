@@ -15,11 +15,7 @@
 template <typename F>
 bool ui_pump_until(F done)
 {
-    for (int i = 0; i < 1000 && !done(); i++) {
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
-        wintest_flush();
-    }
-    return done();
+    return wintest_pump_until(done, 5000);
 }
 
 inline std::wstring ui_clipboard_text()

@@ -1,11 +1,13 @@
 // Helpers shared by the chat window suites: one main frame per test program with its
 // status window and room list, the status text box's newest line, the protocol client's
-// state for commands that need a connection or a login, and a watcher that answers a
-// message box from another thread.
+// state for commands that need a connection or a login, a fake chat server the client is
+// connected to, and a watcher that answers a message box from another thread.
 #pragma once
 
 #include "app/cfgproc.h"
 #include "protocol/internal.h"
+#include "tests/support/eventlog.h"
+#include "tests/support/fakepeer.h"
 #include "tests/win/wintest.h"
 #include "text/string.h"
 #include "toolkit/textbox.h"
@@ -14,19 +16,11 @@
 #include "ui/rlistwnd.h"
 #include "ui/statwnd.h"
 
+#include <gtest/gtest.h>
+
 #include <atomic>
-#include <cstdlib>
 #include <string>
 #include <thread>
-
-// Loopback connections between the protocol client and a fake server stall under the
-// Wine of this machine (the game suite's connection stalls the same way), so the suites
-// that need one run only when LV_UI_NET_TESTS is set.
-inline bool uitest_net_enabled()
-{
-    const char *v = std::getenv("LV_UI_NET_TESTS");
-    return v && *v && *v != '0';
-}
 
 // The frame is made once: the status window and the room list live for the program.
 inline mainwnd *uitest_frame()
@@ -40,6 +34,25 @@ inline mainwnd *uitest_frame()
     }();
     return mw;
 }
+
+// The fixture of the window suites: the program's one frame with its status window and
+// room list.
+struct UiFrame : ::testing::Test {
+    mainwnd *mw = nullptr;
+    statwnd *sw = nullptr;
+    rlistwnd *rw = nullptr;
+    void SetUp() override
+    {
+        mw = uitest_frame();
+        ASSERT_NE(mw, nullptr);
+        sw = mw->statwnd;
+        rw = mw->rlistwnd;
+        ASSERT_NE(sw, nullptr);
+        ASSERT_NE(rw, nullptr);
+        ASSERT_EQ(sw, status_window);
+        ASSERT_EQ(rw, roomlist_window);
+    }
+};
 
 inline const vel_textbox_line *uitest_newest_line(const statwnd *sw)
 {
@@ -88,6 +101,96 @@ struct uitest_state {
     }
     uitest_state(const uitest_state &) = delete;
     uitest_state &operator=(const uitest_state &) = delete;
+};
+
+// Waits, pumping, until the event log holds a line starting with `prefix` (see
+// eventlog_wait); 1, or 0 after `ms`.
+inline int uitest_wait_event(const char *prefix, DWORD ms = 10000)
+{
+    return wintest_pump_until([&] { return eventlog_wait(prefix, 0) != 0; }, ms);
+}
+
+// The protocol client talking to a fake chat server on loopback, every callback recorded
+// by the event log. This thread pumps its messages whenever it waits for the network: the
+// connection's threads may hand work to it with sent messages, and a thread that blocks
+// without pumping would hang the test.
+struct uitest_chat {
+    static constexpr int32_t ping = 15;
+    fakepeer peer;
+
+    // Starts the client and the server's listening socket; 1 or 0.
+    int listen()
+    {
+        if (!LVC_Init(eventlog_packet, eventlog_event, eventlog_exception))
+            return 0;
+        eventlog_take();
+        return fakepeer_listen(&peer);
+    }
+    // Accepts the connection the client was asked to make and waits for its connect
+    // event; the event log is then emptied. 1 or 0.
+    int accept(DWORD ms = 10000)
+    {
+        if (!wintest_pump_until([&] { return lvsock_wait_readable(peer.listener, 0) == 1; }, ms) ||
+            !fakepeer_accept(&peer, 1000) || !uitest_wait_event("E6", ms))
+            return 0;
+        eventlog_take();
+        return 1;
+    }
+    // listen, connect and accept; 1 once connected.
+    int connect()
+    {
+        if (!listen())
+            return 0;
+        LVC_Connect("127.0.0.1", peer.port, 0, "", 0);
+        return accept();
+    }
+    // The next packet the client sends, pings skipped (the keep-alive thread's timing is
+    // its own); 0 on time-out or end of stream.
+    int next(fakepeer_packet *packet, DWORD ms = 10000)
+    {
+        do {
+            if (!wintest_pump_until([&] { return lvsock_wait_readable(peer.conn, 0) != 0; }, ms) ||
+                !fakepeer_recv_packet(&peer, packet, 5000))
+                return 0;
+        } while (packet->type == ping);
+        return 1;
+    }
+    // Closes the connection (the server answering the client's shut-down by closing too),
+    // waits for the closed event and stops the client; the event log is then emptied.
+    void close()
+    {
+        if (LVC_Close()) {
+            wintest_pump_until([&] { return fakepeer_wait_eof(&peer, 0) != 0; }, 2000);
+            fakepeer_hangup(&peer);
+            uitest_wait_event("E7");
+        }
+        LVC_Cleanup();  // joins the connection's threads: they have no more to hand over
+        eventlog_take();
+    }
+};
+
+// A window suite's fixture with the client connected to a fake chat server for each test.
+template <typename Base>
+struct UiConnected : Base {
+    uitest_chat chat;
+    void SetUp() override
+    {
+        Base::SetUp();
+        ASSERT_FALSE(this->HasFatalFailure());
+        ASSERT_TRUE(chat.connect());
+    }
+    void TearDown() override
+    {
+        chat.close();
+        Base::TearDown();
+    }
+    // The next packet the client sends (a failed test when none comes).
+    fakepeer_packet next()
+    {
+        fakepeer_packet p{};
+        EXPECT_TRUE(chat.next(&p));
+        return p;
+    }
 };
 
 // Waits on its own thread for a message box with `caption`, keeps its text and closes it.

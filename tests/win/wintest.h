@@ -28,6 +28,23 @@ inline void wintest_pump_for(DWORD ms)
     wintest_flush();
 }
 
+// Pumps this thread's messages until `done()` holds or `ms` milliseconds have passed; true
+// when it held. A test that waits for another thread must wait this way: that thread may
+// be handing work to this one with a sent message.
+template <typename F>
+bool wintest_pump_until(F done, DWORD ms = 10000)
+{
+    const DWORD start = GetTickCount();
+    while (!done()) {
+        if (GetTickCount() - start > ms)
+            return false;
+        wintest_flush();
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+    }
+    wintest_flush();
+    return true;
+}
+
 // A 32-bit memory bitmap selected into its own device context.
 class wintest_canvas {
 public:

@@ -1,0 +1,151 @@
+// The part of the chat children's window procedure they share: commands passed on as
+// system commands, the focus, activation clearing the unseen-text mark, and the two ways
+// of answering a close request; on a child of its own and on the status window and the
+// room list that use it.
+
+#include <gtest/gtest.h>
+
+#include "tests/win/uitest.h"
+#include "toolkit/listview.h"
+#include "toolkit/mdichild.h"
+#include "ui/childwnd.h"
+
+#include <string>
+#include <vector>
+
+namespace {
+
+// A child whose procedure is the shared part alone, recording the system commands it gets.
+struct TestChild {
+    childwnd_common common{};
+    std::vector<WPARAM> syscommands;
+    vel_window *wnd = nullptr;
+    vel_widget *edit = nullptr;
+};
+
+int test_child_proc(vel_window *self, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, LRESULT *result)
+{
+    auto *child = static_cast<TestChild *>(self->user);
+    if (!child)
+        return VEL_CONTINUE;
+    if (msg == WM_SYSCOMMAND && wp < 0xF000)
+        child->syscommands.push_back(wp);
+    return childwnd_handle(&child->common, self, hwnd, msg, wp, lp, result);
+}
+
+struct Childwnd : UiFrame {
+    TestChild child;
+    void open(int close)
+    {
+        child.wnd = vel_mdichild_create(&child, nullptr, nullptr, WS_VISIBLE | WS_OVERLAPPEDWINDOW, L"gyerek",
+                                        CW_USEDEFAULT, CW_USEDEFAULT, 200, 150, mw->frame, test_child_proc);
+        ASSERT_NE(child.wnd, nullptr);
+        child.edit = vel_widget_create(&child, child.wnd, 0, WS_CHILD | WS_VISIBLE, L"", 0, 0, 100, 20, 0, nullptr,
+                                       nullptr, VEL_CUSTOM, L"EDIT");
+        ASSERT_NE(child.edit, nullptr);
+        child.common = {mw, mainwnd_add_childwindow(mw, child.wnd, MAINWND_KIND_PRIVATE, L"gyerek", L"gyerek"),
+                        child.edit, close};
+        ASSERT_NE(child.common.winlist_entry, nullptr);
+        wintest_flush();
+    }
+    void TearDown() override
+    {
+        if (child.wnd && IsWindow(child.wnd->hwnd)) {
+            mainwnd_del_childwindow(mw, child.wnd);
+            vel_mdichild_destroy(child.wnd);
+        }
+        wintest_flush();
+    }
+    std::wstring entry(vel_window *w) const
+    {
+        wchar_t text[64] = {};
+        const int item = mainwnd_find_listitem(mw, w);
+        if (item >= 0)
+            vel_listview_getitemtext(mw->windowlist, item, 0, text, 64);
+        return text;
+    }
+    void activate(vel_window *w) const
+    {
+        SendMessageW(mw->mdi_client->hwnd, WM_MDIACTIVATE, reinterpret_cast<WPARAM>(w->hwnd), 0);
+        wintest_flush();
+    }
+};
+
+TEST_F(Childwnd, CommandsWithoutAControlBecomeSystemCommands)
+{
+    open(CHILDWND_CLOSE_MINIMISES);
+    HWND hwnd = child.wnd->hwnd;
+    // A menu item (high word 0) and a key (high word 1) keep their id.
+    EXPECT_EQ(SendMessageW(hwnd, WM_COMMAND, MAKEWPARAM(3, 0), 0), 0);
+    SendMessageW(hwnd, WM_COMMAND, MAKEWPARAM(6, 1), 0);
+    // A control's notification is not a command of the window.
+    SendMessageW(hwnd, WM_COMMAND, MAKEWPARAM(7, EN_CHANGE), reinterpret_cast<LPARAM>(child.edit->hwnd));
+    EXPECT_EQ(child.syscommands, (std::vector<WPARAM>{3, 6}));
+}
+
+TEST_F(Childwnd, FocusGoesToTheNamedWidget)
+{
+    open(CHILDWND_CLOSE_MINIMISES);
+    SetFocus(mw->frame->hwnd);
+    SendMessageW(child.wnd->hwnd, WM_SETFOCUS, 0, 0);
+    EXPECT_EQ(GetFocus(), child.edit->hwnd);
+    // The status window hands the focus to its input line the same way.
+    SendMessageW(mw->statwnd->wnd->hwnd, WM_SETFOCUS, 0, 0);
+    EXPECT_EQ(GetFocus(), mw->statwnd->edit->hwnd);
+}
+
+TEST_F(Childwnd, ActivationClearsTheUnseenMark)
+{
+    open(CHILDWND_CLOSE_MINIMISES);
+    activate(mw->statwnd->wnd);
+    struct Case {
+        vel_window *wnd;
+        const wchar_t *clean;
+    };
+    const Case cases[] = {
+        {child.wnd, L"e gyerek_"},
+        {mw->rlistwnd->wnd, L"b szobalista_"},
+        {mw->statwnd->wnd, L"a status_"},
+    };
+    for (const Case &c : cases) {
+        activate(mw->statwnd->wnd == c.wnd ? child.wnd : mw->statwnd->wnd);
+        mainwnd_set_dirty_flag(mw, c.wnd, 1, 0);
+        std::wstring dirty = c.clean;
+        dirty.back() = L'*';
+        EXPECT_EQ(entry(c.wnd), dirty);
+        activate(c.wnd);
+        EXPECT_EQ(entry(c.wnd), c.clean);
+    }
+}
+
+TEST_F(Childwnd, CloseMinimisesOrLeavesTheWindowList)
+{
+    open(CHILDWND_CLOSE_MINIMISES);
+    // The status window and the room list only minimise, like a child that asks for it.
+    for (vel_window *wnd : {child.wnd, sw->wnd, rw->wnd}) {
+        HWND hwnd = wnd->hwnd;
+        SendMessageW(hwnd, WM_CLOSE, 0, 0);
+        wintest_flush();
+        ASSERT_TRUE(IsWindow(hwnd));
+        EXPECT_TRUE(IsIconic(hwnd));
+        EXPECT_NE(mainwnd_get_button(mw, wnd), nullptr);
+        if (wnd != child.wnd) {
+            SendMessageW(hwnd, WM_SYSCOMMAND, SC_RESTORE, 0);
+            wintest_flush();
+            EXPECT_FALSE(IsIconic(hwnd));
+        }
+    }
+    HWND hwnd = child.wnd->hwnd;
+
+    child.common.close = CHILDWND_CLOSE_LEAVES;
+    const int buttons = mw->button_count;
+    vel_window *wnd = child.wnd;
+    SendMessageW(hwnd, WM_CLOSE, 0, 0);
+    wintest_flush();
+    EXPECT_FALSE(IsWindow(hwnd));
+    EXPECT_EQ(mainwnd_find_listitem(mw, wnd), -1);
+    EXPECT_EQ(mw->button_count, buttons - 1);
+    child.wnd = nullptr;
+}
+
+}  // namespace
