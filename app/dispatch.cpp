@@ -12,6 +12,7 @@
 #include "text/string.h"
 #include "toolkit/widget.h"
 #include "toolkit/window.h"
+#include "ui/chatwnd.h"
 #include "ui/mainwnd.h"
 #include "ui/rlistwnd.h"
 #include "ui/statwnd.h"
@@ -20,6 +21,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
+#include <string>
 
 namespace {
 
@@ -100,10 +102,92 @@ void room_state_changed(const LVC_EvRoomState *ev)
 {
     if (!ev->room)
         return;
-    if (ev->room->states == ev->prevstates)
+    if (ev->room->states == ev->prevstates) {
         rlistwnd_chg_usercnt(roomlist_window, ev->room);
-    else
-        rlistwnd_chg_states(roomlist_window, ev->room);
+        return;
+    }
+    if (auto *cw = static_cast<chatwnd *>(ev->room->chatwnd))
+        chatwnd_update_icon(cw);
+    rlistwnd_chg_states(roomlist_window, ev->room);
+}
+
+chatwnd *window_of(const Room *room)
+{
+    return room ? static_cast<chatwnd *>(room->chatwnd) : nullptr;
+}
+
+// A line from a user of the room: a notice of his coming or going.
+void user_line(chatwnd *cw, const User *user, const char *text)
+{
+    chatwnd_new_message(cw, 1, user->nick, "", "", text, nullptr, user->id);
+}
+
+void entered_room(const LVC_EvEnter *ev)
+{
+    if (status_window)
+        statwnd_add_msg(status_window, "$magenta$- enterroom ... [%d] %d %s %s", ev->roomid, ev->value,
+                        ev->text1 ? ev->text1 : "", ev->text2 ? ev->text2 : "");
+    Room *room = ev->room;
+    if (!room)
+        return;
+    auto *cw = window_of(room);
+    if (!cw) {
+        if (!main_frame)
+            return;
+        cw = static_cast<chatwnd *>(mainwnd_create_chatwnd(main_frame, room));
+        if (!cw)
+            return;
+        room->chatwnd = cw;
+    } else {
+        chatwnd_free_userlist(cw);
+    }
+    chatwnd_chg_status(cw, CHATWND_INSIDE);
+    std::string address = std::string("http://") + (ev->text2 ? ev->text2 : "");
+    chatwnd_new_message(cw, 1, "", "", "", address.c_str(), nullptr, 0);
+    chatwnd_new_message(cw, 1, "", "", "", "beleptél a szobaba", nullptr, 0);
+}
+
+// A user left the room: the list loses him and, with the show option, a notice says how.
+void user_left(Room *room, const User *user, const char *text)
+{
+    chatwnd *cw = window_of(room);
+    if (!cw || !user)
+        return;
+    chatwnd_del_user(cw, user);
+    chatwnd_update_usercnt(cw);
+    if (cw->flags & CHATWND_KIBE)
+        user_line(cw, user, text);
+}
+
+void user_left_by(int code, const LVC_EvUserBy *ev)
+{
+    // The other user may be gone from the room already: his nick is then left empty.
+    const char *other = ev->other ? ev->other->nick : "";
+    std::string text = std::string(" kiment (") + other + (code == 29 ? " $red$kirugta" : " $red$kitiltotta") +
+                       "$a8d1fd$ a szobabol).";
+    user_left(ev->room, ev->user, text.c_str());
+}
+
+void user_left_chat(int code, const LVC_EvUserText *ev)
+{
+    std::string text = std::string(" kiment (") + (ev->text ? ev->text : "") +
+                       (code == 31 ? " $red$kirugta" : " $red$kitiltotta") + "$a8d1fd$ a chatbol).";
+    user_left(ev->room, ev->user, text.c_str());
+}
+
+void room_message(const LVC_EvMessage *ev)
+{
+    chatwnd *cw = window_of(ev->room);
+    if (!cw)
+        return;
+    if (ev->kind >= 5 && ev->kind <= 7) {
+        if (!ev->user)
+            return;
+        chatwnd_new_message(cw, ev->kind - 4, ev->user->nick, ev->prefix, ev->suffix, ev->text, nullptr,
+                            ev->user->id);
+        return;
+    }
+    chatwnd_new_message(cw, ev->kind, ev->nick, ev->prefix, ev->suffix, ev->text, nullptr, 0);
 }
 
 void connected(const LVC_EvConnected *ev)
@@ -150,6 +234,7 @@ int packet_handler(int code, void *record)
     case 2:
     case 6:
         if (room_ev && room_ev->room) {
+            chatwnd_rebind_room(room_ev->room);
             rlistwnd_add_room(roomlist_window, room_ev->room);
             rlistwnd_update_tooltip(roomlist_window);
         }
@@ -168,8 +253,11 @@ int packet_handler(int code, void *record)
         }
         break;
     case 8:
-        if (room_ev && room_ev->room)
+        if (room_ev && room_ev->room) {
             rlistwnd_chg_theme(roomlist_window, room_ev->room);
+            if (chatwnd *cw = window_of(room_ev->room))
+                chatwnd_update_topic(cw);
+        }
         break;
     case 9:
         if (record)
@@ -196,6 +284,58 @@ int packet_handler(int code, void *record)
             mainwnd_create_msgbox(main_frame, ev->title, ev->text, ev->icon, 1);
             set_taskbar_icon(IDI_POPUP);
         }
+        break;
+    case 17:
+        if (record)
+            entered_room(static_cast<const LVC_EvEnter *>(record));
+        break;
+    case 20:
+        if (const auto *ev = static_cast<const LVC_EvUser *>(record); ev && ev->user) {
+            if (chatwnd *cw = window_of(ev->room)) {
+                chatwnd_add_user(cw, ev->user);
+                chatwnd_update_usercnt(cw);
+            }
+        }
+        break;
+    case 23:
+        if (const auto *ev = static_cast<const LVC_EvUserHost *>(record); ev && ev->user) {
+            if (chatwnd *cw = window_of(ev->room)) {
+                chatwnd_add_user(cw, ev->user);
+                chatwnd_update_usercnt(cw);
+                if (cw->flags & CHATWND_KIBE)
+                    user_line(cw, ev->user, " bejött.");
+            }
+        }
+        break;
+    case 24:
+    case 26:
+    case 27:
+    case 28:
+        if (const auto *ev = static_cast<const LVC_EvUserHost *>(record)) {
+            const char *text = code == 24 ? " kiment." : code == 26 ? " floodolt." : code == 27 ? " kifagyott."
+                                                                                             : " kilépett a chatből.";
+            user_left(ev->room, ev->user, text);
+        }
+        break;
+    case 25:
+        if (const auto *ev = static_cast<const LVC_EvUserPerms *>(record); ev && ev->user) {
+            if (chatwnd *cw = window_of(ev->room))
+                chatwnd_chg_user(cw, ev->user);
+        }
+        break;
+    case 29:
+    case 30:
+        if (record)
+            user_left_by(code, static_cast<const LVC_EvUserBy *>(record));
+        break;
+    case 31:
+    case 32:
+        if (record)
+            user_left_chat(code, static_cast<const LVC_EvUserText *>(record));
+        break;
+    case 33:
+        if (record)
+            room_message(static_cast<const LVC_EvMessage *>(record));
         break;
     case 36:
         if (const auto *ev = static_cast<const LVC_EvNick *>(record); ev && status_window) {

@@ -9,6 +9,7 @@
 #include <ctime>
 
 struct mainwnd;
+struct rlistwnd_room_ops;
 struct Room;
 struct User;
 struct drawwnd;
@@ -30,6 +31,14 @@ enum : int32_t {
     CHATWND_INSIDE = 2,
     CHATWND_LEFT = 3,
 };
+
+// Lines kept in the message pane.
+constexpr int CHATWND_MAX_LINES = 300;
+// The input line's text in UCS-2 units, terminator included.
+constexpr size_t CHATWND_INPUT_SIZE = 16384;
+// Broadcast action 0x10 appends to the caller's text, which must hold this many bytes;
+// an append that would not fit is left out.
+constexpr size_t CHATWND_BROADCAST_TEXT_SIZE = 1024;
 
 // The drawing board picture's size in pixels.
 constexpr int CHATWND_BOARD_WIDTH = 506;
@@ -84,3 +93,43 @@ void chatwnd_drawing_message(chatwnd *cw, int kind, const char *nick, const char
 // Parses a pair field "X,Y" (integers with automatic base, nothing after the second);
 // 1 when valid.
 int get_int_pair(const char *field, int *first, int *second);
+
+// ---------------------------------------------------------------- shared by the room window's files
+
+// Hooks for the main frame, the room list and the broadcast (set once by the frame).
+void *chatwnd_create_hook(Room *room);
+int chatwnd_room_state(const vel_window *child);
+extern const rlistwnd_room_ops chatwnd_room_windows;
+void chatwnd_broadcast_one(void *cw, int action, char *text, int state, int32_t userid);
+// A room the directory got anew (a fresh room list) while its window still holds the old,
+// unlinked record: the window follows the new record and the old one is freed.
+void chatwnd_rebind_room(Room *room);
+
+int chatwnd_wndproc(vel_window *self, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, LRESULT *result);
+
+// The menus (chatwnd_menu.cpp).
+void chatwnd_insert_menus(chatwnd *cw);
+void chatwnd_detach_menus(chatwnd *cw);
+void chatwnd_init_menu(chatwnd *cw);
+// A system command of the window's own (menu items, accelerators); 1 when handled.
+int chatwnd_system_command(chatwnd *cw, UINT id);
+void chatwnd_topic_menu(chatwnd *cw, LPARAM lp);
+
+// The input line (chatwnd_input.cpp).
+vel_widget *chatwnd_input_create(chatwnd *cw, vel_window *parent);
+// Runs one line as typed (UTF-8, writable, changed in place): a message or a command.
+void chatwnd_run_line(chatwnd *cw, char *line);
+// Sends what the input line holds, as Enter does, and empties it.
+void chatwnd_submit(chatwnd *cw);
+
+// The user list (chatwnd_users.cpp).
+vel_widget *chatwnd_userlist_create(chatwnd *cw, vel_window *parent, int top);
+void chatwnd_adjust_userlist(chatwnd *cw);
+// The sort letter of a user: a (first) to z (last), by rights and the local marks.
+char chatwnd_user_letter(int32_t perms, int is_friend, int is_ignored);
+// The mark drawn before a nick ("" for none) and its text colour.
+struct chatwnd_user_look {
+    const wchar_t *mark;
+    COLORREF colour;
+};
+chatwnd_user_look chatwnd_user_style(int32_t perms, int is_friend, int is_ignored);

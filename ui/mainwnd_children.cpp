@@ -2,11 +2,17 @@
 #include "ui/mainwnd.h"
 
 #include "toolkit/mdichild.h"
+#include "ui/chatwnd.h"
+#include "ui/chatwnd_list.h"
 #include "ui/rlistwnd.h"
 #include "ui/statwnd.h"
 
 int mainwnd_create_first_children(mainwnd *mw)
 {
+    mw->create_chatwnd = chatwnd_create_hook;
+    mw->room_state = chatwnd_room_state;
+    rlistwnd_room_windows = chatwnd_room_windows;
+    chatwnd_broadcast_apply = chatwnd_broadcast_one;
     mw->statwnd = statwnd_create(mw);
     status_window = mw->statwnd;
     mw->rlistwnd = rlistwnd_create(mw);
