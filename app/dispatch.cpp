@@ -14,6 +14,7 @@
 #include "toolkit/window.h"
 #include "ui/chatwnd.h"
 #include "ui/mainwnd.h"
+#include "ui/privwnd.h"
 #include "ui/rlistwnd.h"
 #include "ui/statwnd.h"
 
@@ -211,10 +212,29 @@ void closed()
     static char lost[] = "$red$$$ hiba: megszakadt a kapcsolat a szerverrel.";
     status("$blue$- connection closed.");
     chatwnd_broadcast_msg(3, lost, 3, 0);
+    private_broadcast_msg(lost);
     not_connected();
     rlistwnd_set_progress(roomlist_window, 0, 0);
     if (LVC_GetQuit() && main_frame && main_frame->frame)
         PostMessageW(main_frame->frame->hwnd, WM_QUIT, 0, 0);
+}
+
+// A message from the peer (34), or the server's confirmation of one of ours (35), shown
+// with the kind raised by 2. The server's system senders (ids below 128) send the kinds
+// g, f and d as notices that have no place in a conversation.
+void private_message(int code, const LVC_EvPrivate *ev)
+{
+    if (!main_frame)
+        return;
+    const char *nick = ev->nick ? ev->nick : "";
+    const char *text = ev->text ? ev->text : "";
+    if (code == 35) {
+        private_private_message(main_frame, ev->userid, nick, text, ev->kind + 2, 0);
+        return;
+    }
+    if (ev->userid < 128 && (ev->kind == 'g' || ev->kind == 'f' || ev->kind == 'd'))
+        return;
+    private_private_message(main_frame, ev->userid, nick, text, ev->kind, 1);
 }
 
 }  // namespace
@@ -336,6 +356,10 @@ int packet_handler(int code, void *record)
     case 33:
         if (record)
             room_message(static_cast<const LVC_EvMessage *>(record));
+    case 34:
+    case 35:
+        if (record)
+            private_message(code, static_cast<const LVC_EvPrivate *>(record));
         break;
     case 36:
         if (const auto *ev = static_cast<const LVC_EvNick *>(record); ev && status_window) {

@@ -20,7 +20,11 @@ struct amobawnd {
     vel_widget *winlist_entry;
     int32_t key;
     int32_t value;
+    mainwnd *main_frame;
 };
+
+// The game window's kind in the main frame's window list (letter 'g').
+constexpr int GAME_WINLIST_KIND = 6;
 
 extern vel_list_node *game_list;
 

@@ -1,9 +1,12 @@
-// The main frame's first children: the status window and the room list.
+// The main frame's first children: the status window and the room list; and the creators
+// of the windows that other parts open later.
 #include "ui/mainwnd.h"
 
 #include "toolkit/mdichild.h"
 #include "ui/chatwnd.h"
 #include "ui/chatwnd_list.h"
+#include "ui/msgbox.h"
+#include "ui/privwnd.h"
 #include "ui/rlistwnd.h"
 #include "ui/statwnd.h"
 
@@ -13,6 +16,8 @@ int mainwnd_create_first_children(mainwnd *mw)
     mw->room_state = chatwnd_room_state;
     rlistwnd_room_windows = chatwnd_room_windows;
     chatwnd_broadcast_apply = chatwnd_broadcast_one;
+    privwnd_attach(mw);
+    mw->create_msgbox = msgbox_creator;
     mw->statwnd = statwnd_create(mw);
     status_window = mw->statwnd;
     mw->rlistwnd = rlistwnd_create(mw);

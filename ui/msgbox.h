@@ -5,6 +5,7 @@
 #include "toolkit/wnd.h"
 
 struct mainwnd;
+struct mainwnd_msgbox_args;
 
 struct msgbox {
     vel_window *wnd;
@@ -13,6 +14,16 @@ struct msgbox {
     vel_widget *text_box;
     vel_widget *ok_button;
     vel_widget *winlist_entry;
+    mainwnd *main_frame;
 };
 
+// The box's default text colour and its height for L wrapped lines: 16 * L + 75.
+constexpr COLORREF MSGBOX_TEXT_COLOUR = RGB(0x20, 0x47, 0x6E);
+constexpr int msgbox_height_for(int lines)
+{
+    return 16 * lines + 75;
+}
+
 msgbox *msgbox_create(mainwnd *main_frame, const char *title, const char *text, int icon, int colour);
+// The main frame's creator of popup message boxes.
+void *msgbox_creator(const mainwnd_msgbox_args *args);

@@ -1,5 +1,12 @@
 // Private conversation windows: one MDI child per peer user, found through the registry
 // `private_list` (key the peer id, payload the record).
+//
+// Threads: the registry and the records belong to the user-interface thread. The two
+// operations the protocol side calls, private_private_message and private_broadcast_msg,
+// carry themselves over to that thread (a sent message to the module's relay window) when
+// they are called on another one, so every read and change of `private_list` happens on
+// one thread, in the order the calls were made. The other operations are for the
+// user-interface thread only.
 #pragma once
 
 #include "toolkit/list.h"
@@ -42,3 +49,21 @@ void private_broadcast_msg(const char *text);
 privwnd *privwnd_create(mainwnd *main_frame, int32_t userid, const char *nick);
 void privwnd_add_line(privwnd *pw, const char *line);
 void privwnd_new_message(privwnd *pw, int kind, const char *text, int notify);
+
+// Runs one typed line (UTF-8, changed in place): a private message or a private command.
+void privwnd_run_line(privwnd *pw, char *line);
+
+// The main frame's creator of private windows: arg1 the user id, arg2 the nick (UTF-8).
+void *privwnd_creator(WPARAM arg1, LPARAM arg2);
+// Sets the frame's creator and makes the relay window; on the user-interface thread.
+void privwnd_attach(mainwnd *mw);
+
+// Plays a sound file asynchronously, unless another sound of the program still plays;
+// replaceable so that tests can see what would be played. 1 when it started.
+using privwnd_sound_fn = int (*)(const wchar_t *file);
+extern privwnd_sound_fn privwnd_play_sound;
+int privwnd_play_sound_file(const wchar_t *file);
+
+// Sends a private message; LVC_SendPrivateMessage unless replaced by a test.
+using privwnd_send_fn = void (*)(int kind, int32_t userid, const char *text);
+extern privwnd_send_fn privwnd_send;

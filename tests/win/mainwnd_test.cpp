@@ -485,7 +485,10 @@ TEST_F(MainFrame, HandOverCreatesOnTheInterfaceThread)
     // Without a creator nothing is made.
     main_frame->create_chatwnd = nullptr;
     EXPECT_EQ(mainwnd_create_chatwnd(main_frame, &room), nullptr);
+    const mainwnd_msgbox_creator saved = main_frame->create_msgbox;
+    main_frame->create_msgbox = nullptr;
     EXPECT_EQ(mainwnd_create_msgbox(main_frame, "cim", "szoveg", 1, 1), nullptr);
+    main_frame->create_msgbox = saved;
 }
 
 TEST_F(MainFrame, FriendListFollowsAddAndDelete)
