@@ -13,8 +13,14 @@ struct drawwnd {
     vel_widget *log_view;
     vel_widget *picture_view;
     vel_widget *winlist_entry;
+    mainwnd *main_frame;
 };
 
 drawwnd *drawwnd_create(mainwnd *main_frame, chatwnd *chat);
 // Invalidates the whole window without erasing and repaints it at once.
 void drawwnd_refresh(drawwnd *dw);
+// Appends one received drawing message (its text with the two leading slashes, UTF-8) to
+// the log as the input line form that sends it: one more slash in front.
+void drawwnd_log(drawwnd *dw, const char *text);
+// The procedure of the drawing board window.
+int drawwnd_wndproc(vel_window *self, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, LRESULT *result);

@@ -11,6 +11,7 @@
 #include "toolkit/util.h"
 #include "toolkit/widget.h"
 #include "toolkit/window.h"
+#include "ui/infobox.h"
 #include "ui/mainwnd.h"
 
 #include <cstdio>
@@ -187,6 +188,12 @@ void rlistwnd_context_menu(rlistwnd *rw, HWND hwnd, LPARAM lp)
     DestroyMenu(menu);
 }
 
+void rlistwnd_open_info(const rlistwnd *rw, const Room *room)
+{
+    if (room && rw->main_frame)
+        infobox_create(rw->main_frame, INFOBOX_ROOM, room);
+}
+
 void rlistwnd_menu_command(rlistwnd *rw, UINT id)
 {
     Room *room = rlistwnd_item_room(rw, rlistwnd_selected(rw));
@@ -196,11 +203,13 @@ void rlistwnd_menu_command(rlistwnd *rw, UINT id)
     case RLISTWND_CMD_ENTER:
         rlistwnd_push_button(rw);
         break;
+    case RLISTWND_CMD_INFO:
+        rlistwnd_open_info(rw, room);
+        break;
     case RLISTWND_CMD_URL:
         rlistwnd_follow_url(room);
         break;
     default:
-        // RLISTWND_CMD_INFO: the information box has no window in this program yet.
         break;
     }
 }
@@ -323,8 +332,11 @@ int list_wdgproc(vel_widget *self, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, LR
         case NM_DBLCLK:
             rlistwnd_push_button(rw);
             break;
+        case NM_RDBLCLK:
+            // Off the items the list reports no item, and no room opens.
+            rlistwnd_open_info(rw, rlistwnd_item_room(rw, reinterpret_cast<const NMITEMACTIVATE *>(lp)->iItem));
+            break;
         default:
-            // NM_RDBLCLK would open the information box, which has no window yet.
             break;
         }
         return VEL_CONTINUE;
