@@ -356,6 +356,7 @@ int packet_handler(int code, void *record)
     case 33:
         if (record)
             room_message(static_cast<const LVC_EvMessage *>(record));
+        break;
     case 34:
     case 35:
         if (record)
