@@ -124,3 +124,22 @@ e2e_frame() {
 
 # shot NAME: a screenshot of the whole display, kept as $out/NAME.png.
 shot() { import -window root "$out/$1.png"; }
+
+# probe ARGS...: bench/win/wndprobe.exe in the client's Wine prefix (the windows inside the
+# MDI frame are no X windows; it walks the real window tree).
+probe() { "$wine" "${LV_PROBE_EXE:-$(dirname "$exe")/../bench/wndprobe.exe}" "$@" 2>/dev/null | tr -d '\r'; }
+
+# tree: the client's window tree into $out/tree.txt (see wndprobe.cpp for the columns).
+tree() { probe tree >"$out/tree.txt"; }
+
+# window_line AWK-CONDITION: the first line of the last tree that matches.
+window_line() { awk "$1" "$out/tree.txt" | head -n 1; }
+
+# click_middle LINE [BUTTON-ARGS...]: clicks the middle of the window on a tree line.
+click_middle() {
+  local l t r b
+  read -r l t r b <<<"$(awk '{print $(NF-4), $(NF-3), $(NF-2), $(NF-1)}' <<<"$1")"
+  [ -n "$b" ] || return 1
+  shift
+  xdotool mousemove $(((l + r) / 2)) $(((t + b) / 2)) click "${@:-1}"
+}
