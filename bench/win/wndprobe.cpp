@@ -4,8 +4,8 @@
 //
 //   wndprobe tree                       every window under the main frame, one a line:
 //                                       depth hwnd class "caption" left top right bottom visible
-//   wndprobe ping HWND COUNT INTERVAL   times SendMessageTimeout(WM_NULL) to the window COUNT
-//                                       times, INTERVAL ms apart; prints a summary line
+//   wndprobe ping HWND MS INTERVAL      times SendMessageTimeout(WM_NULL) to the window for MS
+//                                       milliseconds, INTERVAL ms apart; prints a summary line
 //   wndprobe rows HWND                  a list view's item count and the screen rectangle of
 //                                       its first visible row
 #include <windows.h>
@@ -75,13 +75,16 @@ HWND wndprobe_hwnd(const char *text)
     return reinterpret_cast<HWND>(static_cast<uintptr_t>(std::strtoull(text, nullptr, 16)));
 }
 
-int wndprobe_ping(HWND w, int count, int interval)
+int wndprobe_ping(HWND w, int duration, int interval)
 {
     LARGE_INTEGER freq, a, b;
     QueryPerformanceFrequency(&freq);
     std::vector<double> ms;
     int timeouts = 0;
-    for (int i = 0; i < count; i++) {
+    LARGE_INTEGER start, now;
+    QueryPerformanceCounter(&start);
+    const LONGLONG span = LONGLONG(duration) * freq.QuadPart / 1000;
+    for (QueryPerformanceCounter(&now); now.QuadPart - start.QuadPart < span; QueryPerformanceCounter(&now)) {
         DWORD_PTR res = 0;
         QueryPerformanceCounter(&a);
         LRESULT ok = SendMessageTimeoutW(w, WM_NULL, 0, 0, SMTO_NORMAL, WNDPROBE_PING_TIMEOUT_MS, &res);

@@ -16,7 +16,7 @@ cli=$(realpath -m "${LV_CLI:-$(dirname "$server")/../cli/lvcli}")
 [ -x "$cli" ] || fail "no lvcli at $cli"
 run=$out/run
 
-e2e_start_server --bots 3 --bot-rate 4
+e2e_start_server --bots 5 --bot-rate 4
 e2e_write_cfg 'admin$admin123' szoba.log=1 privat.log=1 szoba.kibe=1 szoba.timestamp=1
 e2e_start_client
 e2e_wait_login admin
@@ -100,8 +100,9 @@ echo "/enter 2" >&4
 poll 15 cli_has '^packet 17 ' || fail "lvcli did not enter Budapest"
 
 # ---- Bot messages: two bots walk in, one speaks through the console, then they chat.
-read -r bot1 bot2 _ <<<"$(online_bots | head -n 2 | tr '\n' ' ')"
-[ -n "${bot2:-}" ] || fail "fewer than two bots online"
+# Bots leave the chat and come back now and then: two that are online now are taken.
+two_bots() { read -r bot1 bot2 _ <<<"$(online_bots | head -n 2 | tr '\n' ' ')"; [ -n "${bot2:-}" ]; }
+poll 30 two_bots || fail "fewer than two bots online"
 console "enter 2 $bot1" >/dev/null
 console "say 2 $bot1 6 \$red\$Sziasztok, itt $bot1 a konzolrol" | grep -qx ok || fail "the console could not speak as $bot1"
 console "enter 2 $bot2" >/dev/null
@@ -148,9 +149,8 @@ expect_log 15 s2.log '<admin> gepelek tovabb' "typing after the popup did not re
 shot popup-no-focus
 
 # ---- Private messages: a bot's message opens a window and is logged to p<id>.log.
-pbot=$(online_bots | head -n 1)
-pid_=$(bot_id "$pbot")
-[ -n "$pid_" ] || fail "no bot online for the private talk"
+one_bot() { pbot=$(online_bots | head -n 1); [ -n "$pbot" ] && pid_=$(bot_id "$pbot") && [ -n "$pid_" ]; }
+poll 30 one_bot || fail "no bot online for the private talk"
 console "msg $pbot admin 3 Szia admin, ez privat" | grep -qx ok || fail "the console could not send as $pbot"
 poll 15 eval 'tree; grep -q "velc \"$pbot \[$pid_\]\"" "$out/tree.txt"' || fail "no private window for $pbot"
 expect_log 10 "p$pid_.log" "<$pbot> Szia admin, ez privat" "the private message is not in p$pid_.log"
