@@ -182,10 +182,10 @@ void chatwnd_release_board(chatwnd *cw)
     cw->board_bitmap = cw->board_old_bitmap = nullptr;
 }
 
-// Everything that ties the window to the room and the frame goes; `leave` also tells the
-// server. Runs once: at the close request, or when the window is destroyed without one
-// (the frame going at shutdown).
-void chatwnd_release(chatwnd *cw, bool leave)
+// Everything that ties the window to the room and the frame goes, and the server is told
+// that the user left. Runs once: at the close request, or when the window is destroyed
+// without one (its frame going), so the room is left exactly once either way.
+void chatwnd_release(chatwnd *cw)
 {
     if (!cw->room && !cw->board_dc)
         return;
@@ -205,8 +205,7 @@ void chatwnd_release(chatwnd *cw, bool leave)
             room->chatwnd = nullptr;
         // A room the directory let go of while this window held it is this window's to free.
         LVC_FreeUnlinkedRoom(room);
-        if (leave)
-            LVC_LeaveRoom(cw->room_id);
+        LVC_LeaveRoom(cw->room_id);
     }
 }
 
@@ -225,10 +224,10 @@ int chatwnd_wndproc(vel_window *self, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp,
         }
         return VEL_CONTINUE;
     case WM_CLOSE:
-        chatwnd_release(cw, true);
+        chatwnd_release(cw);
         return VEL_CONTINUE;
     case WM_DESTROY:
-        chatwnd_release(cw, false);
+        chatwnd_release(cw);
         self->user = nullptr;
         std::free(cw);
         return VEL_CONTINUE;
@@ -444,10 +443,21 @@ void *chatwnd_create_hook(Room *room)
     return chatwnd_create(main_frame, room);
 }
 
+// Only a registered room window's record is read: a child of another kind carries a
+// record of its own. Anything else counts as inside, as without a reader.
 int chatwnd_room_state(const vel_window *child)
 {
-    const auto *cw = child ? static_cast<const chatwnd *>(child->user) : nullptr;
-    return cw ? cw->state : 0;
+    const vel_list_node *head = chatwnd_list;
+    if (!child || !head)
+        return CHATWND_INSIDE;
+    const vel_list_node *n = head;
+    do {
+        const auto *cw = static_cast<const chatwnd *>(n->data);
+        if (cw && cw->wnd == child)
+            return cw->state;
+        n = n->next;
+    } while (n != head);
+    return CHATWND_INSIDE;
 }
 
 namespace {

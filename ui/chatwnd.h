@@ -133,3 +133,21 @@ struct chatwnd_user_look {
     COLORREF colour;
 };
 chatwnd_user_look chatwnd_user_style(int32_t perms, int is_friend, int is_ignored);
+// The items of the user list's context menu.
+enum : UINT {
+    USERS_INFO = 100,
+    USERS_WHEREIS = 101,
+    USERS_KICK = 102,
+    USERS_OP = 103,
+    USERS_ASK_INFO = 104,
+    USERS_BABEL = 105,
+    USERS_GAME = 106,
+    USERS_OPPOSITE = 107,
+    USERS_DEOP = 108,
+    USERS_IGNORE = 109,
+    USERS_FRIEND = 110,
+    USERS_LOVE = 111,
+};
+// The context menu for a user of the list, its items enabled and checked by the local
+// user's rights and the user's marks; the caller destroys it.
+HMENU chatwnd_user_menu(const chatwnd *cw, const User *user);

@@ -10,6 +10,7 @@
 #include "toolkit/richedit2.h"
 #include "toolkit/widget.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -28,16 +29,11 @@ constexpr int input_height = 24;
 // The heart greeting: the action-message mark 0x01, U+2665 in UTF-8 and a blank.
 constexpr char greeting[] = "\x01\xE2\x99\xA5 ";
 
+// Command words are ASCII: compared without regard to case.
 bool same_word(std::string_view a, std::string_view b)
 {
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); i++) {
-        auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-        if (lower(a[i]) != lower(b[i]))
-            return false;
-    }
-    return true;
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    return std::ranges::equal(a, b, {}, lower, lower);
 }
 
 void usage(chatwnd *cw, const char *text)

@@ -3,7 +3,6 @@
 // of its context menu.
 #include "ui/chatwnd.h"
 
-#include "app/apputil.h"
 #include "app/util.h"
 #include "protocol/lvc6b.h"
 #include "text/string.h"
@@ -22,29 +21,13 @@
 
 namespace {
 
-// The context menu's items.
-enum : UINT {
-    USERS_INFO = 100,
-    USERS_WHEREIS = 101,
-    USERS_KICK = 102,
-    USERS_OP = 103,
-    USERS_ASK_INFO = 104,
-    USERS_BABEL = 105,
-    USERS_GAME = 106,
-    USERS_OPPOSITE = 107,
-    USERS_DEOP = 108,
-    USERS_IGNORE = 109,
-    USERS_FRIEND = 110,
-    USERS_LOVE = 111,
-};
-
 constexpr COLORREF list_background = RGB(0x2B, 0x67, 0xA6);
 constexpr COLORREF selected_background = RGB(0x1E, 0x47, 0x8A);
 constexpr int item_height = 17;
 constexpr int item_width = 27;
 constexpr int side_width = 147;
 constexpr int bottom_margin = 24;
-// Registered users of the service have ids below this; others cannot be asked about.
+// A local user with an id from here on is a guest, who may not ask the server about others.
 constexpr int32_t guest_ids = 1000000;
 // An item's text: the letter, a blank and a nick of at most 91 bytes (at most 91 units).
 constexpr int item_text_size = 128;
@@ -152,34 +135,9 @@ void double_click(chatwnd *cw, int item)
 void context_menu(chatwnd *cw, HWND hwnd, LPARAM lp)
 {
     const User *user = selected_user(cw);
-    if (!user)
-        return;
-    HMENU menu = CreatePopupMenu();
+    HMENU menu = user ? chatwnd_user_menu(cw, user) : nullptr;
     if (!menu)
         return;
-    const int32_t myperms = cw->room->myperms;
-    const bool guest = LVC_GetOwnID() >= guest_ids;
-    auto item = [menu](UINT id, const wchar_t *text, bool enabled, bool checked) {
-        AppendMenuW(menu, MF_STRING | (enabled ? MF_ENABLED : MF_GRAYED) | (checked ? MF_CHECKED : MF_UNCHECKED), id,
-                    text);
-    };
-    auto separator = [menu] { AppendMenuW(menu, MF_SEPARATOR, 0, nullptr); };
-    item(USERS_INFO, L"Info", true, false);
-    separator();
-    item(USERS_WHEREIS, L"/whereis", !guest, false);
-    item(USERS_ASK_INFO, L"/info", !guest, false);
-    item(USERS_LOVE, L"/love", true, false);
-    separator();
-    item(USERS_OP, L"Op", (myperms & 0x10) != 0, false);
-    item(USERS_DEOP, L"Deop", (myperms & 0x10) != 0, false);
-    separator();
-    item(USERS_BABEL, L"B\u00e1bel", (myperms & 0x80) != 0, (user->perms & 0x00010000) == 0);
-    item(USERS_KICK, L"Kir\u00fag\u00e1s", (myperms & 0x08) != 0, false);
-    item(USERS_IGNORE, L"Ignore", true, is_user_ignored(user->id) != 0);
-    item(USERS_FRIEND, L"Bar\u00e1t", true, is_user_friend(user->id) != 0);
-    separator();
-    item(USERS_GAME, L"Am\u00f4ba", true, false);
-    item(USERS_OPPOSITE, L"Opposite", false, false);
     POINT at{static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp))};
     // The menu key reports no position: the menu opens at the mouse.
     if (lp == -1)
@@ -195,7 +153,7 @@ void menu_command(chatwnd *cw, UINT id)
     if (!user)
         return;
     const int32_t uid = user->id;
-    // A copy: the actions below may remove the user from the room's records.
+    // A copy, kept whatever the actions below set off in the room's records.
     char nick[LVC_NICK_SIZE];
     std::memcpy(nick, user->nick, sizeof nick);
     switch (id) {
@@ -278,6 +236,37 @@ int userlist_wdgproc(vel_widget *self, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp
 
 }  // namespace
 
+HMENU chatwnd_user_menu(const chatwnd *cw, const User *user)
+{
+    HMENU menu = CreatePopupMenu();
+    if (!menu || !cw->room)
+        return menu;
+    const int32_t myperms = cw->room->myperms;
+    const bool guest = LVC_GetOwnID() >= guest_ids;
+    auto item = [menu](UINT id, const wchar_t *text, bool enabled, bool checked) {
+        AppendMenuW(menu, MF_STRING | (enabled ? MF_ENABLED : MF_GRAYED) | (checked ? MF_CHECKED : MF_UNCHECKED), id,
+                    text);
+    };
+    auto separator = [menu] { AppendMenuW(menu, MF_SEPARATOR, 0, nullptr); };
+    item(USERS_INFO, L"Info", true, false);
+    separator();
+    item(USERS_WHEREIS, L"/whereis", !guest, false);
+    item(USERS_ASK_INFO, L"/info", !guest, false);
+    item(USERS_LOVE, L"/love", true, false);
+    separator();
+    item(USERS_OP, L"Op", (myperms & 0x10) != 0, false);
+    item(USERS_DEOP, L"Deop", (myperms & 0x10) != 0, false);
+    separator();
+    item(USERS_BABEL, L"B\u00e1bel", (myperms & 0x80) != 0, (user->perms & 0x00010000) == 0);
+    item(USERS_KICK, L"Kir\u00fag\u00e1s", (myperms & 0x08) != 0, false);
+    item(USERS_IGNORE, L"Ignore", true, is_user_ignored(user->id) != 0);
+    item(USERS_FRIEND, L"Bar\u00e1t", true, is_user_friend(user->id) != 0);
+    separator();
+    item(USERS_GAME, L"Am\u00f4ba", true, false);
+    item(USERS_OPPOSITE, L"Opposite", false, false);
+    return menu;
+}
+
 char chatwnd_user_letter(int32_t perms, int is_friend, int is_ignored)
 {
     char letter = 'y';
@@ -351,16 +340,25 @@ vel_widget *chatwnd_userlist_create(chatwnd *cw, vel_window *parent, int top)
     return list;
 }
 
+// The column fills the list's client width, which already leaves out the border and a
+// shown vertical scroll bar: a column as wide as the whole list would bring up a
+// horizontal scroll bar for two pixels of border.
 void chatwnd_adjust_userlist(chatwnd *cw)
 {
-    if (cw && cw->userlist)
-        listview_adjust_columnsize(cw->userlist);
+    if (!cw || !cw->userlist)
+        return;
+    RECT client;
+    if (GetClientRect(cw->userlist->hwnd, &client) && client.right > 0)
+        vel_listview_setcolumnwidth(cw->userlist, 0, client.right);
 }
 
 int chatwnd_add_user(chatwnd *cw, const User *user)
 {
     if (!cw || !cw->userlist || !user)
         return -1;
+    // A join the server repeats lists the user once.
+    if (const int listed = vel_listview_findlparam(cw->userlist, user->id); listed >= 0)
+        return listed;
     const std::u16string text = item_text(user);
     const auto *w = reinterpret_cast<const wchar_t *>(text.c_str());
     const int item = vel_listview_insertitem(cw->userlist, sorted_place(cw->userlist, w), w, user->id);
