@@ -170,7 +170,9 @@ msgbox *msgbox_create(mainwnd *main_frame, const char *title, const char *text, 
     vel_static_setimage(mb->icon_view, IMAGE_ICON, LoadIconW(nullptr, system_icon_of(icon)));
     if (colour == 0 && box)
         box->colour_mode = 2;
-    ShowWindow(wnd->hwnd, SW_SHOWNOACTIVATE);
+    // In front of the other children, so that it is seen, but not activated: the keyboard
+    // stays with the window the user is typing in.
+    SetWindowPos(wnd->hwnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
     return mb;
 }
 

@@ -479,7 +479,9 @@ void privwnd_run_line(privwnd *pw, char *line)
         privwnd_send(2, pw->peer_id, arg);
     } else if (_stricmp(word, "raw") == 0) {
         char *rest = arg;
-        const long kind = std::strtol(arg, &rest, 0);
+        // Unsigned and 64 bits wide, so that the low byte of a negative or large number
+        // is its own, not a clamped value's.
+        const unsigned long long kind = std::strtoull(arg, &rest, 0);
         if (*rest)
             rest++;
         privwnd_send(static_cast<int>(kind & 0xFF), pw->peer_id, rest);

@@ -120,6 +120,7 @@ TEST_F(Msgbox, OpeningLeavesTheFocusWhereTheUserTypes)
     ASSERT_NE(mb, nullptr);
     wintest_flush();
     EXPECT_TRUE(IsWindowVisible(mb->wnd->hwnd));
+    EXPECT_EQ(GetWindow(mw->mdi_client->hwnd, GW_CHILD), mb->wnd->hwnd) << "the box is in front";
     EXPECT_EQ(GetFocus(), mw->statwnd->edit->hwnd);
     EXPECT_EQ(mw->frame->active_child, mw->statwnd->wnd);
     // Not resizable, no minimise or maximise box.

@@ -276,6 +276,8 @@ TEST_F(Privwnd, InputLineSendsMessagesAndCommands)
         {L"/RAW 010 a b", {{8, 4242, "a b"}}},
         {L"/raw 300", {{44, 4242, ""}}},
         {L"/raw 7", {{7, 4242, ""}}},
+        {L"/raw -1 x", {{255, 4242, "x"}}},
+        {L"/raw 0x100000041 y", {{65, 4242, "y"}}},
         {L"/raw 7xy", {{7, 4242, "y"}}},
         {L"/nincsilyen parancs", {}},
         {L"/", {}},
@@ -487,6 +489,44 @@ TEST_F(Privwnd, CallsFromAnotherThreadRunOnTheInterfaceThreadInOrder)
         EXPECT_EQ(newest(pw), L"kesz");
     }
     EXPECT_EQ(registry_size(), 2);
+}
+
+// Messages from another thread while the user closes conversations: a message never
+// reaches a window being closed or freed, and the registry holds only live windows.
+TEST_F(Privwnd, ClosingWhileMessagesArriveFromAnotherThread)
+{
+    constexpr int rounds = 120;
+    std::atomic<bool> done{false};
+    std::thread reader([&] {
+        for (int i = 0; i < rounds; i++) {
+            private_private_message(mw, 2000 + i % 3, "anna", "x", 3, 1);
+            // Room for the user between messages.
+            Sleep(1);
+        }
+        done = true;
+    });
+    int closed = 0;
+    while (!done) {
+        wintest_flush();
+        for (int32_t id = 2000; id < 2003; id++) {
+            privwnd *pw = private_get_entry(id);
+            if (pw && line_count(pw) > 4) {
+                SendMessageW(pw->wnd->hwnd, WM_CLOSE, 0, 0);
+                closed++;
+            }
+        }
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 1, QS_ALLINPUT);
+    }
+    reader.join();
+    EXPECT_GT(closed, 0);
+    EXPECT_LE(registry_size(), 3);
+    for (int32_t id = 2000; id < 2003; id++) {
+        if (privwnd *pw = private_get_entry(id)) {
+            EXPECT_TRUE(IsWindow(pw->wnd->hwnd));
+            EXPECT_EQ(pw->wnd->user, pw);
+            EXPECT_GE(mainwnd_find_listitem(mw, pw->wnd), 0);
+        }
+    }
 }
 
 // With a connection: the raw command goes out as a private message of the kind given.
