@@ -4,8 +4,8 @@
 #include "ui/drawwnd.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
-#include <cstring>
 #include <vector>
 
 namespace {
@@ -46,16 +46,29 @@ struct drawing_point {
     int64_t x, y;
 };
 
-// Cuts the segment a-b to the square the platform is given (Liang-Barsky); false when no
-// part of it lies inside. A segment inside keeps its exact end points.
-bool drawing_clip(drawing_point a, drawing_point b, POINT *from, POINT *to)
+// What the platform is given of a line: the picture and, around it, the reach of the pen.
+struct drawing_box {
+    double left, top, right, bottom;
+};
+
+drawing_box drawing_box_for(int width)
 {
-    const double lo = -DRAWING_COORD_MAX, hi = DRAWING_COORD_MAX;
+    // Half the pen and its end cap can touch the picture. The wide margin beyond keeps a
+    // line that is cut there less than half a pixel off the whole line's course through
+    // the picture, while sparing the platform the miles beyond.
+    const double reach = width / 2 + 1024;
+    return {-reach, -reach, CHATWND_BOARD_WIDTH + reach, CHATWND_BOARD_HEIGHT + reach};
+}
+
+// Cuts the segment a-b to the box (Liang-Barsky); false when no part of it lies inside. An
+// end inside the box is kept exactly; a cut end is rounded to the nearest point.
+bool drawing_clip(const drawing_box &box, drawing_point a, drawing_point b, POINT *from, POINT *to)
+{
     const double x0 = static_cast<double>(a.x), y0 = static_cast<double>(a.y);
     const double dx = static_cast<double>(b.x - a.x), dy = static_cast<double>(b.y - a.y);
     double t0 = 0, t1 = 1;
     const double p[4] = {-dx, dx, -dy, dy};
-    const double q[4] = {x0 - lo, hi - x0, y0 - lo, hi - y0};
+    const double q[4] = {x0 - box.left, box.right - x0, y0 - box.top, box.bottom - y0};
     for (int i = 0; i < 4; i++) {
         if (p[i] == 0) {
             if (q[i] < 0)
@@ -70,26 +83,27 @@ bool drawing_clip(drawing_point a, drawing_point b, POINT *from, POINT *to)
         if (t0 > t1)
             return false;
     }
-    // An end inside the square is kept as it is; a cut end is rounded onto the edge.
     auto at = [&](double t, drawing_point exact, bool inside) {
         if (inside)
             return POINT{static_cast<LONG>(exact.x), static_cast<LONG>(exact.y)};
-        return POINT{static_cast<LONG>(std::clamp(x0 + t * dx, lo, hi)),
-                     static_cast<LONG>(std::clamp(y0 + t * dy, lo, hi))};
+        return POINT{static_cast<LONG>(std::lround(x0 + t * dx)), static_cast<LONG>(std::lround(y0 + t * dy))};
     };
     *from = at(t0, a, t0 == 0);
     *to = at(t1, b, t1 == 1);
     return true;
 }
 
-void drawing_segment(HDC dc, drawing_point a, drawing_point b)
+// A line far outside the picture still costs the platform its whole length in a wide pen,
+// so only the part near the picture is drawn: along the same line, the cut ends rounded to
+// whole pixels well outside the picture.
+void drawing_segment(HDC dc, const drawing_box &box, drawing_point a, drawing_point b)
 {
     // A line of no length covers no pixel. Some platforms still put a dot of the pen's
     // width there, which would make the start of every stroke depend on where it is shown.
     if (a.x == b.x && a.y == b.y)
         return;
     POINT from, to;
-    if (!drawing_clip(a, b, &from, &to))
+    if (!drawing_clip(box, a, b, &from, &to))
         return;
     MoveToEx(dc, from.x, from.y, nullptr);
     LineTo(dc, to.x, to.y);
@@ -121,22 +135,23 @@ void drawing_stroke(HDC dc, const std::vector<std::string_view> &fields, COLORRE
         return;
     // The sender's point (6, 25) is the picture's origin.
     drawing_point current{int64_t{x} - 6, int64_t{y} - 25};
-    HPEN pen = CreatePen(PS_SOLID, std::clamp(width, 0, DRAWING_PEN_MAX), colour);
+    const int pen_width = std::clamp(width, 0, DRAWING_PEN_MAX);
+    const drawing_box box = drawing_box_for(pen_width);
+    HPEN pen = CreatePen(PS_SOLID, pen_width, colour);
     if (!pen)
         return;
     HGDIOBJ old = SelectObject(dc, pen);
     // The stroke starts with one pixel, whatever the pen's width: a line of no length there
     // would add nothing (drawing_segment).
-    if (current.x >= -DRAWING_COORD_MAX && current.x <= DRAWING_COORD_MAX && current.y >= -DRAWING_COORD_MAX &&
-        current.y <= DRAWING_COORD_MAX)
+    if (current.x >= 0 && current.x < CHATWND_BOARD_WIDTH && current.y >= 0 && current.y < CHATWND_BOARD_HEIGHT)
         SetPixel(dc, static_cast<int>(current.x), static_cast<int>(current.y), colour);
     for (size_t i = 2; i < fields.size(); i++) {
         int dx, dy;
         if (!drawing_parse_pair(fields[i], &dx, &dy))
             break;
-        // At most 8192 moves of 32-bit steps: the sum never leaves 64 bits.
+        // A few thousand moves of 32-bit steps: the sum never leaves 64 bits.
         drawing_point next{current.x + dx, current.y + dy};
-        drawing_segment(dc, current, next);
+        drawing_segment(dc, box, current, next);
         current = next;
     }
     SelectObject(dc, old);

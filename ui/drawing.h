@@ -12,11 +12,9 @@ constexpr size_t DRAWING_TEXT_MAX = 16383;
 // The width that clears the picture instead of drawing.
 constexpr int DRAWING_CLEAR_WIDTH = 65536;
 // Pen widths are kept within 0..DRAWING_PEN_MAX: a pen this wide already covers the whole
-// picture from any point in it, and wider ones only make the platform work for nothing.
-constexpr int DRAWING_PEN_MAX = 2048;
-// Points are handed to the platform within -DRAWING_COORD_MAX..DRAWING_COORD_MAX; a
-// segment reaching further is cut there along its own line, far outside the picture.
-constexpr int DRAWING_COORD_MAX = 32767;
+// picture from any point in it (its half is more than the picture's diagonal), and wider
+// ones only make the platform work for nothing.
+constexpr int DRAWING_PEN_MAX = 1280;
 
 // The part of a drawing text that is painted: the whole text when it fits the working
 // copy, else the fields that fit whole (a field cut in the middle would move the stroke);

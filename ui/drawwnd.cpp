@@ -11,6 +11,9 @@
 #include "ui/chatwnd.h"
 #include "ui/mainwnd.h"
 
+#include <richedit.h>
+
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -90,12 +93,48 @@ int drawwnd_build(drawwnd *dw, vel_window *self)
     if (!dw->log_view || !dw->picture_view)
         return 0;
     vel_widget_create_and_set_font(dw->log_view, 15, L"Arial", 500);
+    // The control's own limit (32767 characters) would silently stop the log after a few
+    // hundred strokes; the log keeps its newest lines instead (drawwnd_log).
+    vel_widget_sendmessage(dw->log_view, EM_EXLIMITTEXT, 0, DRAWWND_LOG_MAX);
     if (dw->chat->board_bitmap) {
         vel_static_setimage(dw->picture_view, IMAGE_BITMAP, dw->chat->board_bitmap);
         // The control fits itself to a new image; the picture keeps its own place.
         vel_widget_adjust_placement(dw->picture_view, FALSE);
     }
     return 1;
+}
+
+// Where the paragraph holding character `at` ends (after its break), or `length`.
+long drawwnd_paragraph_end(const vel_widget *log, long at, long length)
+{
+    wchar_t chunk[4096];
+    for (long pos = at; pos < length; pos += static_cast<long>(std::size(chunk)) - 1) {
+        TEXTRANGEW range{{static_cast<LONG>(pos), static_cast<LONG>(std::min<long>(length, pos + std::size(chunk) - 1))},
+                         chunk};
+        const long got = static_cast<long>(vel_widget_sendmessage(log, EM_GETTEXTRANGE, 0,
+                                                                  reinterpret_cast<LPARAM>(&range)));
+        for (long i = 0; i < got; i++)
+            if (chunk[i] == L'\r' || chunk[i] == L'\n')
+                return pos + i + 1;
+        if (got <= 0)
+            break;
+    }
+    return length;
+}
+
+// Takes the oldest lines off the log so that `adding` more characters fit in `limit`; a
+// line longer than that empties the log.
+void drawwnd_make_room(const vel_widget *log, long adding, long limit)
+{
+    GETTEXTLENGTHEX how{GTL_NUMCHARS | GTL_PRECISE, 1200};
+    const long length = static_cast<long>(vel_widget_sendmessage(log, EM_GETTEXTLENGTHEX,
+                                                                 reinterpret_cast<WPARAM>(&how), 0));
+    const long excess = length + adding - limit;
+    if (excess <= 0)
+        return;
+    CHARRANGE cut{0, static_cast<LONG>(drawwnd_paragraph_end(log, excess - 1, length))};
+    vel_widget_sendmessage(log, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&cut));
+    vel_widget_sendmessage(log, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(L""));
 }
 
 // The window leaves the frame's list and the room window forgets it; the picture stays
@@ -170,6 +209,7 @@ drawwnd *drawwnd_create(mainwnd *main_frame, chatwnd *chat)
         return nullptr;
     dw->chat = chat;
     dw->main_frame = main_frame;
+    dw->log_max = DRAWWND_LOG_MAX;
     const std::wstring caption = drawwnd_caption_of(chat);
     HICON icon = lvc_loadicon(IDI_DRAWING);
     vel_window *wnd = vel_mdichild_create(dw, icon, icon, WS_OVERLAPPEDWINDOW | WS_VISIBLE, caption.c_str(),
@@ -203,6 +243,7 @@ void drawwnd_log(drawwnd *dw, const char *text)
     utf8_to_ucs2(line.data(), text);
     line.resize(std::char_traits<char16_t>::length(line.c_str()));
     line.insert(line.begin(), u'/');
-    line += u"\r\n";
+    line += u"\r";
+    drawwnd_make_room(dw->log_view, static_cast<long>(line.size()), dw->log_max);
     vel_richedit_add_line(dw->log_view, reinterpret_cast<const wchar_t *>(line.c_str()));
 }

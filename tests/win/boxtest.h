@@ -14,10 +14,10 @@
 // CR LF or as CR alone.
 inline std::wstring boxtest_text(const vel_widget *edit)
 {
-    wchar_t buf[4096] = {};
-    vel_widget_gettext(edit, buf, 4096);
+    std::wstring buf(static_cast<size_t>(GetWindowTextLengthW(edit->hwnd)) + 1, L'\0');
+    vel_widget_gettext(edit, buf.data(), static_cast<int>(buf.size()));
     std::wstring text;
-    for (const wchar_t *p = buf; *p; p++) {
+    for (const wchar_t *p = buf.c_str(); *p; p++) {
         if (*p == L'\r') {
             text += L'\n';
             if (p[1] == L'\n')

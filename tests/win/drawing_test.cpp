@@ -10,8 +10,12 @@
 #include "ui/chatwnd.h"
 #include "ui/drawing.h"
 #include "ui/drawwnd.h"
+#include "ui/infobox.h"
+#include "resources/resource.h"
 
 #include <climits>
+#include <cstdio>
+#include <cstdlib>
 #include <set>
 #include <string>
 #include <utility>
@@ -288,6 +292,59 @@ TEST(Drawing, AbsurdNumbersNeitherHangNorWrap)
     }
 }
 
+// Every pixel of `a` lies next to (or on) a pixel of `b`.
+bool within_a_pixel(const pixel_set &a, const pixel_set &b)
+{
+    for (auto [x, y] : a) {
+        bool close_by = false;
+        for (int ny = y - 1; ny <= y + 1 && !close_by; ny++)
+            for (int nx = x - 1; nx <= x + 1 && !close_by; nx++)
+                close_by = b.count({nx, ny}) > 0;
+        if (!close_by)
+            return false;
+    }
+    return true;
+}
+
+// Lines are handed to the platform only close_by the picture. Within that reach they are the
+// platform's own lines; a line cut further out keeps its course through the picture (its
+// cut end rounded to a whole pixel far away moves it by less than a pixel).
+TEST(Drawing, CutLinesKeepTheirCourse)
+{
+    struct Case {
+        int width, dx, dy;
+        bool cut;
+    };
+    const Case cases[] = {
+        {0, 900, 300, false},   {9, -1100, 250, false}, {40, 30, -1200, false}, {3, 1300, 2, false},
+        {0, 3001, 1000, true},  {0, -2999, 777, true},  {0, 17, -4001, true},   {1, 4000, 3999, true},
+        {9, 3001, 1000, true},  {9, -1234, -4321, true}, {40, 2500, -999, true}, {200, 3333, 1, true},
+        {3, -5000, 2, true},    {0, 1, 5000, true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(testing::Message() << c.width << " " << c.dx << "," << c.dy);
+        Board cut;
+        cut.draw("//ff0000," + std::to_string(c.width) + ";206,225;" + std::to_string(c.dx) + "," +
+                 std::to_string(c.dy));
+        Board whole;
+        HPEN pen = CreatePen(PS_SOLID, c.width, red);
+        HGDIOBJ old = SelectObject(whole.cw.board_dc, pen);
+        SetPixel(whole.cw.board_dc, 200, 200, red);
+        MoveToEx(whole.cw.board_dc, 200, 200, nullptr);
+        LineTo(whole.cw.board_dc, 200 + c.dx, 200 + c.dy);
+        SelectObject(whole.cw.board_dc, old);
+        DeleteObject(pen);
+        const pixel_set a = cut.changed(), b = whole.changed();
+        ASSERT_GT(b.size(), 100u);
+        if (c.cut) {
+            EXPECT_TRUE(within_a_pixel(a, b));
+            EXPECT_TRUE(within_a_pixel(b, a));
+        } else {
+            EXPECT_EQ(a, b);
+        }
+    }
+}
+
 TEST(Drawing, IntPairs)
 {
     struct Case {
@@ -406,6 +463,37 @@ TEST_F(DrawWindow, LogsOnlyWhatArrivesWhileOpen)
     EXPECT_EQ(b.count(black), CHATWND_BOARD_WIDTH * CHATWND_BOARD_HEIGHT);
 }
 
+TEST_F(DrawWindow, LogKeepsItsNewestLines)
+{
+    Board b;
+    drawwnd *dw = drawwnd_create(mw, &b.cw);
+    ASSERT_NE(dw, nullptr);
+    EXPECT_EQ(dw->log_max, DRAWWND_LOG_MAX);
+    EXPECT_EQ(SendMessageW(dw->log_view->hwnd, EM_GETLIMITTEXT, 0, 0), DRAWWND_LOG_MAX)
+        << "the control itself would stop far earlier";
+    // A small bound, so that the rich edit of the test platform keeps up.
+    dw->log_max = 3000;
+    auto message = [](int i) { return "//ff0000,0;106,125;" + std::string(200, '0') + "," + std::to_string(i); };
+    const size_t line_size = message(100).size() + 2;  // one more slash, the line break
+    const int count = static_cast<int>(dw->log_max / static_cast<long>(line_size)) * 3;
+    for (int i = 100; i < 100 + count; i++) {
+        b.draw(message(i));
+        ASSERT_LE(static_cast<long>(boxtest_text(dw->log_view).size()), dw->log_max) << i;
+    }
+    const std::wstring log = boxtest_text(dw->log_view);
+    EXPECT_GT(static_cast<long>(log.size()), dw->log_max - static_cast<long>(line_size));
+    // Whole lines only, the newest last, the oldest gone.
+    const std::string last = "/" + message(100 + count - 1) + "\n";
+    EXPECT_EQ(log.substr(0, 3), L"///");
+    EXPECT_EQ(log.substr(log.size() - last.size()), std::wstring(last.begin(), last.end()));
+    EXPECT_EQ(log.find(L",100\n"), std::wstring::npos);
+    EXPECT_EQ(log.size() % line_size, 0u);
+    // A line longer than the bound empties the log and stands alone.
+    const std::string huge = "//ff0000,0;106,125;" + std::string(4000, '0') + ",1";
+    b.draw(huge);
+    EXPECT_EQ(boxtest_text(dw->log_view), L"/" + std::wstring(huge.begin(), huge.end()) + L"\n");
+}
+
 TEST_F(DrawWindow, RegistrationLayoutAndOneBoardPerRoom)
 {
     Board b;
@@ -515,6 +603,48 @@ TEST_F(DrawWindow, MenuCommandsBecomeSystemCommands)
     SendMessageW(hwnd, WM_SYSCOMMAND, SC_RESTORE, 0);
     wintest_flush();
     EXPECT_FALSE(IsIconic(hwnd));
+}
+
+}  // namespace
+
+namespace {
+
+// A board with strokes and both kinds of information box, tiled, for a look (LV_UI_HOLD_MS
+// keeps them on screen for a screen grab).
+TEST_F(DrawWindow, Gallery)
+{
+    Board b;
+    b.draw("//ffffff,65536");
+    b.draw("//ff0000,3;60,60;100,0;0,100;-100,0;0,-100");
+    b.draw("//00aa00,9;250,100;80,80;80,-80");
+    b.draw("//0000ff,0;300,300;150,0");
+    drawwnd *dw = drawwnd_create(mw, &b.cw);
+    ASSERT_NE(dw, nullptr);
+    b.draw("//ff8000,5;100,250;60,30;60,-30");
+    b.draw("//000000,1;20,340;480,0");
+    Room room{};
+    char name[] = "Fo szoba";
+    char theme[] = "$red$Udv$blue$ mindenkinek! http://www.lorvando.hu";
+    room.id = 1000000;
+    room.name = name;
+    room.theme = theme;
+    room.usercnt = 31;
+    room.states = 0x08;
+    ASSERT_NE(infobox_create(mw, INFOBOX_ROOM, &room), nullptr);
+    User user{};
+    user.id = 12;
+    std::snprintf(user.nick, sizeof user.nick, "anna");
+    user.perms = 0x40011001;
+    user.room = &room;
+    ASSERT_NE(infobox_create(mw, INFOBOX_USER, &user), nullptr);
+    SetWindowPos(mw->frame->hwnd, nullptr, 0, 0, 1100, 800, SWP_NOZORDER);
+    SendMessageW(mw->frame->hwnd, WM_COMMAND, IDC_WINDOW_TILE_VERTICAL, 0);
+    SetWindowPos(dw->wnd->hwnd, HWND_TOP, 0, 0, 520, 480, 0);
+    wintest_flush();
+    if (const char *hold = std::getenv("LV_UI_HOLD_MS"))
+        wintest_pump_for(static_cast<DWORD>(std::atoi(hold)));
+    EXPECT_EQ(boxtest_text(dw->log_view), L"///ff8000,5;100,250;60,30;60,-30\n///000000,1;20,340;480,0\n");
+    // The boxes close with the frame's children at the end of the program.
 }
 
 }  // namespace
