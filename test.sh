@@ -72,6 +72,14 @@ if build win64 -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_TOOLCHAIN_FILE=cmake/mi
     else
       failed=$((failed + 1)); broken+=("e2e lvchat.exe")
     fi
+    # Its room, private, popup and drawing board windows, with lvcli as a second user.
+    echo "== e2e lvchat.exe rooms"
+    if LV_SERVER=build/host/server/lvserver LV_CHAT_EXE=build/win64/app/lvchat.exe LV_CLI=build/host/cli/lvcli \
+         tests/e2e/lvchat_rooms_wine.sh build/e2e-rooms; then
+      passed=$((passed + 1))
+    else
+      failed=$((failed + 1)); broken+=("e2e lvchat.exe rooms")
+    fi
     if [ $win32_ok -eq 0 ] && /usr/lib/wine/wine --version >/dev/null 2>&1; then
       run_tests win32
     else

@@ -28,7 +28,7 @@ static const char CONTROL_HELP[] =
     "say <room> <nick> <kind> <text> | sayp <room> <nick> <kind> <prefix|-> <suffix|-> <text>\n"
     "msg <from> <to> <kind> <text> | nick <to> <id> [nick] | bcast <text> | counts\n"
     "raw <nick> <type> [hex] | malformed <nick> <badmagic|badcheck|hugelen|truncated|overrun|garbage>\n"
-    "flood start <room> <lines-per-second> | flood stop\n";
+    "room <room> | flood start <room> <lines-per-second> [lines] | flood stop | flood\n";
 
 // Splits off the next blank-separated word.
 static std::string_view control_word(std::string_view *rest)
@@ -287,6 +287,16 @@ void control_line(srv_state *S, std::string_view line, std::string *out)
             *out += l;
         }
         *out += "ok\n";
+    } else if (cmd == "room") {
+        // One room in full, its topic (markup and all) on a line of its own.
+        srv_room *r = control_room(S, control_word(&rest));
+        if (!r) {
+            *out = "error: no such room\n";
+            return;
+        }
+        char l[256];
+        snprintf(l, sizeof l, "%d 0x%x %d %s\n", r->id, unsigned(r->states), rooms_count(r), r->name.c_str());
+        *out = l + r->theme + "\nok\n";
     } else if (cmd == "stats") {
         char l[256];
         snprintf(l, sizeof l, "clients=%d users=%zu rooms=%zu accepted=%llu slow=%llu bad=%llu lines=%llu out=%llu\nok\n",
@@ -408,14 +418,20 @@ void control_line(srv_state *S, std::string_view line, std::string *out)
     } else if (cmd == "flood") {
         std::string_view what = control_word(&rest);
         srv_room *r = what == "start" ? control_room(S, control_word(&rest)) : nullptr;
-        double rate = atof(std::string(rest).c_str());
-        if (what == "stop") {
+        double rate = atof(std::string(control_word(&rest)).c_str());
+        std::string_view count = control_word(&rest);
+        long limit = 0;
+        if (what.empty()) {
+            // Progress, for scripts that wait for a counted flood to finish.
+            *out = std::string(S->flood.on ? "on" : "off") + " sent=" + std::to_string(S->flood.seq) + "\nok\n";
+            return;
+        } else if (what == "stop") {
             S->flood.on = false;
-        } else if (!r || rate <= 0) {
-            *out = "error: flood start <room> <lines-per-second> | flood stop\n";
+        } else if (!r || rate <= 0 || (!count.empty() && (!control_int(count, &limit) || limit <= 0))) {
+            *out = "error: flood start <room> <lines-per-second> [lines] | flood stop\n";
             return;
         } else {
-            S->flood = srv_flood{true, r->id, rate, S->now_f, 0};
+            S->flood = srv_flood{true, r->id, rate, S->now_f, 0, uint64_t(limit)};
         }
         *out = "ok\n";
     } else {
@@ -458,11 +474,13 @@ void control_tick(srv_state *S)
     }
     static const char *const colours[] = {"$red$", "$green$", "$blue$", "$ff8000$", "$MAGENTA$"};
     size_t burst = std::min(CONTROL_FLOOD_LINES, CONTROL_FLOOD_DELIVERIES / (r->members.size() + 1) + 1);
-    for (size_t n = 0; f.due <= S->now_f && n < burst; n++) {
+    for (size_t n = 0; f.on && f.due <= S->now_f && n < burst; n++) {
         std::string text = std::string(colours[f.seq % 5]) + "flood #" + std::to_string(f.seq);
         rooms_say(S, r, 2, 0, "flood", "", text);
         f.seq++;
         f.due += 1.0 / f.rate;
+        if (f.limit && f.seq >= f.limit)
+            f.on = false;
     }
     if (f.due < S->now_f)
         f.due = S->now_f;  // the burst cap was hit: do not owe lines forever

@@ -156,7 +156,8 @@ struct srv_flood {
     int32_t room = 0;
     double rate = 0;                 // lines per second
     double due = 0;
-    uint64_t seq = 0;
+    uint64_t seq = 0;                // lines sent so far
+    uint64_t limit = 0;              // stop after this many lines; 0: until stopped
 };
 
 struct srv_stats {

@@ -237,6 +237,36 @@ TEST_F(Console, FloodStartsAndStops)
     EXPECT_EQ(ctl("flood start 2 0").substr(0, 5), "error");
 }
 
+// A counted flood sends exactly that many lines, numbered from 0, then reports itself off.
+TEST_F(Console, CountedFloodStopsByItself)
+{
+    EXPECT_EQ(ctl("flood"), "off sent=0\nok\n");
+    EXPECT_EQ(ctl("flood start Budapest 100000 250"), "ok\n");
+    rc_packet p;
+    int lines = 0;
+    std::string last;
+    while (rc_expect(&a, 13, &p, 1000)) {
+        rc_reader r(&p);
+        r.byte(), r.i32();  // kind, room id
+        r.utf();            // nick
+        r.utf();            // attributes
+        last = r.utf();
+        lines++;
+    }
+    EXPECT_EQ(lines, 250);
+    EXPECT_NE(last.find("flood #249"), std::string::npos) << last;
+    EXPECT_EQ(ctl("flood"), "off sent=250\nok\n");
+    for (const char *bad : {"flood start 2 10 0", "flood start 2 10 x", "flood start 2 10 -5", "flood start 99 10 5"})
+        EXPECT_EQ(ctl(bad).substr(0, 5), "error") << bad;
+}
+
+TEST_F(Console, RoomShowsItsTopic)
+{
+    EXPECT_EQ(ctl("topic 2 $red$Új téma"), "ok\n");
+    EXPECT_EQ(ctl("room Budapest"), "2 0x0 2 Budapest\n$red$Új téma\nok\n");
+    EXPECT_EQ(ctl("room 99"), "error: no such room\n");
+}
+
 TEST_F(Console, ListsAndErrors)
 {
     std::string s = ctl("sessions");
