@@ -15,6 +15,7 @@
 #include "toolkit/widget.h"
 #include "toolkit/window.h"
 #include "ui/chatwnd_list.h"
+#include "ui/childwnd.h"
 #include "ui/drawwnd.h"
 #include "ui/infobox.h"
 #include "ui/mainwnd.h"
@@ -224,33 +225,14 @@ int chatwnd_wndproc(vel_window *self, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp,
         }
         return VEL_CONTINUE;
     case WM_CLOSE:
+        // The room is left here; the window then leaves the window list below.
         chatwnd_release(cw);
-        return VEL_CONTINUE;
+        break;
     case WM_DESTROY:
         chatwnd_release(cw);
         self->user = nullptr;
         std::free(cw);
         return VEL_CONTINUE;
-    case WM_SETFOCUS:
-        UpdateWindow(hwnd);
-        if (cw->input)
-            vel_widget_setfocus(cw->input);
-        return VEL_CONTINUE;
-    case WM_MDIACTIVATE:
-        if (reinterpret_cast<HWND>(lp) == hwnd) {
-            chatwnd_redraw_entry(cw);
-            if (cw->main_frame)
-                mainwnd_set_dirty_flag(cw->main_frame, self, 0, 0);
-        }
-        return VEL_CONTINUE;
-    case WM_COMMAND:
-        // Menu items and keys (no control) end in the system-command handler; control
-        // notifications of the children are not commands.
-        if (lp != 0)
-            return VEL_CONTINUE;
-        SendMessageW(hwnd, WM_SYSCOMMAND, LOWORD(wp), 0);
-        *result = 0;
-        return VEL_DONE;
     case WM_SYSCOMMAND:
         if (chatwnd_system_command(cw, static_cast<UINT>(wp))) {
             *result = 0;
@@ -262,8 +244,10 @@ int chatwnd_wndproc(vel_window *self, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp,
         chatwnd_init_menu(cw);
         return VEL_CONTINUE;
     default:
-        return VEL_CONTINUE;
+        break;
     }
+    const childwnd_common common{cw->main_frame, cw->winlist_entry, cw->input, CHILDWND_CLOSE_LEAVES};
+    return childwnd_handle(&common, self, hwnd, msg, wp, lp, result);
 }
 
 chatwnd *chatwnd_create(mainwnd *main_frame, Room *room)

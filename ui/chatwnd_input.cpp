@@ -9,10 +9,9 @@
 #include "toolkit/richedit.h"
 #include "toolkit/richedit2.h"
 #include "toolkit/widget.h"
+#include "ui/childwnd.h"
 
 #include <algorithm>
-#include <cstring>
-#include <memory>
 #include <string>
 #include <string_view>
 
@@ -172,13 +171,6 @@ void chatwnd_submit(chatwnd *cw)
 {
     if (!cw || !cw->input)
         return;
-    auto wide = std::make_unique<wchar_t[]>(CHATWND_INPUT_SIZE);
-    vel_widget_gettext(cw->input, wide.get(), static_cast<int>(CHATWND_INPUT_SIZE));
-    const size_t units = std::wcslen(wide.get());
-    std::string line(units * 3 + 1, '\0');
-    ucs2_to_utf8(line.data(), reinterpret_cast<const char16_t *>(wide.get()));
-    line.resize(std::strlen(line.c_str()));
-    // The line is emptied first: a command may close the window.
-    vel_widget_settext(cw->input, L"");
+    std::string line = childwnd_take_line(cw->input, CHATWND_INPUT_SIZE);
     chatwnd_run_line(cw, line.data());
 }

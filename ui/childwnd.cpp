@@ -1,7 +1,12 @@
 #include "ui/childwnd.h"
 
 #include "toolkit/widget.h"
+#include "text/string.h"
 #include "ui/mainwnd.h"
+
+#include <cstring>
+#include <cwchar>
+#include <memory>
 
 int childwnd_handle(const childwnd_common *common, vel_window *self, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp,
                     LRESULT *result)
@@ -38,4 +43,20 @@ int childwnd_handle(const childwnd_common *common, vel_window *self, HWND hwnd, 
     default:
         return VEL_CONTINUE;
     }
+}
+
+std::string childwnd_take_line(vel_widget *input, size_t capacity)
+{
+    if (!input || capacity == 0)
+        return {};
+    auto typed = std::make_unique<wchar_t[]>(capacity);
+    vel_widget_gettext(input, typed.get(), static_cast<int>(capacity));
+    typed[capacity - 1] = 0;
+    // Three bytes a unit at most: every unit, a surrogate too, is encoded on its own, the
+    // way the server reads it back unit by unit.
+    std::string line(std::wcslen(typed.get()) * 3 + 1, '\0');
+    ucs2_to_utf8(line.data(), reinterpret_cast<const char16_t *>(typed.get()));
+    line.resize(std::strlen(line.c_str()));
+    vel_widget_settext(input, L"");
+    return line;
 }

@@ -1,9 +1,13 @@
 // The part of a chat child's window procedure that every child of the frame shares: the
-// status window, the room list and the room, private and popup windows answer these
-// messages alike and differ only in what they pass here.
+// status window, the room list, the room, private, popup, information, drawing board and
+// game windows answer these messages alike and differ only in what they pass here; and
+// the reading of a typed line that the input lines share.
 #pragma once
 
 #include "toolkit/wnd.h"
+
+#include <cstddef>
+#include <string>
 
 struct mainwnd;
 
@@ -29,5 +33,12 @@ struct childwnd_common {
 // - WM_MDIACTIVATE of this child redraws its window-list entry and clears its
 //   unseen-text mark;
 // - WM_CLOSE minimises or unregisters the child, as `close` says.
+// A child with a step of its own at one of these messages takes it first and then passes
+// the message here.
 int childwnd_handle(const childwnd_common *common, vel_window *self, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp,
                     LRESULT *result);
+
+// The typed line of an input line, at most `capacity` - 1 UTF-16 units, as UTF-8; the
+// input line is emptied before the caller acts on the text, since a command may close
+// the window the input line belongs to.
+std::string childwnd_take_line(vel_widget *input, size_t capacity);

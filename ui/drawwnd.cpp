@@ -9,6 +9,7 @@
 #include "toolkit/static.h"
 #include "toolkit/widget.h"
 #include "ui/chatwnd.h"
+#include "ui/childwnd.h"
 #include "ui/mainwnd.h"
 
 #include <richedit.h>
@@ -164,7 +165,7 @@ int drawwnd_wndproc(vel_window *self, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp,
         return VEL_CONTINUE;
     case WM_CLOSE:
         drawwnd_detach(dw);
-        return VEL_CONTINUE;
+        break;
     case WM_DESTROY:
         drawwnd_detach(dw);
         // The control must not paint from a record that is about to go.
@@ -173,24 +174,11 @@ int drawwnd_wndproc(vel_window *self, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp,
         self->user = nullptr;
         std::free(dw);
         return VEL_CONTINUE;
-    case WM_COMMAND:
-        // Menu items and keys (no control) become system commands; control notifications
-        // are not commands.
-        if (lp != 0)
-            return VEL_CONTINUE;
-        SendMessageW(hwnd, WM_SYSCOMMAND, LOWORD(wp), 0);
-        *result = 0;
-        return VEL_DONE;
-    case WM_SETFOCUS:
-        UpdateWindow(hwnd);
-        return VEL_CONTINUE;
-    case WM_MDIACTIVATE:
-        if (reinterpret_cast<HWND>(lp) == hwnd && dw->winlist_entry)
-            vel_widget_refresh(dw->winlist_entry, FALSE);
-        return VEL_CONTINUE;
     default:
-        return VEL_CONTINUE;
+        break;
     }
+    const childwnd_common common{dw->main_frame, dw->winlist_entry, nullptr, CHILDWND_CLOSE_LEAVES};
+    return childwnd_handle(&common, self, hwnd, msg, wp, lp, result);
 }
 
 drawwnd *drawwnd_create(mainwnd *main_frame, chatwnd *chat)

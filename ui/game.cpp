@@ -7,6 +7,7 @@
 #include "toolkit/mdichild.h"
 #include "toolkit/widget.h"
 #include "toolkit/window.h"
+#include "ui/childwnd.h"
 #include "ui/mainwnd.h"
 
 #include <cstdlib>
@@ -35,25 +36,10 @@ int amobawnd_wndproc(vel_window *self, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp
         self->user = nullptr;
         std::free(aw);
         return VEL_CONTINUE;
-    case WM_SETFOCUS:
-        UpdateWindow(hwnd);
-        return VEL_CONTINUE;
-    case WM_COMMAND:
-        if (lp != 0)
-            return VEL_CONTINUE;
-        SendMessageW(hwnd, WM_SYSCOMMAND, LOWORD(wp), 0);
-        *result = 0;
-        return VEL_DONE;
-    case WM_MDIACTIVATE:
-        if (reinterpret_cast<HWND>(lp) == hwnd) {
-            if (aw->winlist_entry)
-                vel_widget_refresh(aw->winlist_entry, FALSE);
-            if (aw->main_frame)
-                mainwnd_set_dirty_flag(aw->main_frame, self, 0, 0);
-        }
-        return VEL_CONTINUE;
-    default:
-        return VEL_CONTINUE;
+    default: {
+        const childwnd_common common{aw->main_frame, aw->winlist_entry, nullptr, CHILDWND_CLOSE_LEAVES};
+        return childwnd_handle(&common, self, hwnd, msg, wp, lp, result);
+    }
     }
 }
 

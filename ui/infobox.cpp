@@ -8,6 +8,7 @@
 #include "toolkit/richedit.h"
 #include "toolkit/util.h"
 #include "toolkit/widget.h"
+#include "ui/childwnd.h"
 #include "ui/mainwnd.h"
 
 #include <richedit.h>
@@ -207,7 +208,7 @@ int infobox_wndproc(vel_window *self, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp,
         return VEL_CONTINUE;
     case WM_CLOSE:
         infobox_detach(ib);
-        return VEL_CONTINUE;
+        break;
     case WM_DESTROY:
         infobox_detach(ib);
         if (ib->text_view)
@@ -221,28 +222,17 @@ int infobox_wndproc(vel_window *self, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp,
         PostMessageW(hwnd, WM_CLOSE, 0, 0);
         *result = 0;
         return VEL_DONE;
-    case WM_COMMAND:
-        if (lp != 0)
-            return VEL_CONTINUE;
-        SendMessageW(hwnd, WM_SYSCOMMAND, LOWORD(wp), 0);
-        *result = 0;
-        return VEL_DONE;
     case WM_SYSCOMMAND:
         if (wp != IDC_KEY_CTRL_O)
             return VEL_CONTINUE;
         infobox_open_selection(ib);
         *result = 0;
         return VEL_DONE;
-    case WM_SETFOCUS:
-        UpdateWindow(hwnd);
-        return VEL_CONTINUE;
-    case WM_MDIACTIVATE:
-        if (reinterpret_cast<HWND>(lp) == hwnd && ib->winlist_entry)
-            vel_widget_refresh(ib->winlist_entry, FALSE);
-        return VEL_CONTINUE;
     default:
-        return VEL_CONTINUE;
+        break;
     }
+    const childwnd_common common{ib->main_frame, ib->winlist_entry, nullptr, CHILDWND_CLOSE_LEAVES};
+    return childwnd_handle(&common, self, hwnd, msg, wp, lp, result);
 }
 
 infobox *infobox_create(mainwnd *main_frame, int kind, const void *subject)

@@ -10,6 +10,7 @@
 #include "toolkit/textbox.h"
 #include "toolkit/widget.h"
 #include "toolkit/window.h"
+#include "ui/childwnd.h"
 #include "ui/mainwnd.h"
 
 #include <cstdlib>
@@ -109,23 +110,16 @@ int msgbox_wndproc(vel_window *self, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, 
         self->user = nullptr;
         std::free(mb);
         return VEL_CONTINUE;
-    case WM_SETFOCUS:
-        UpdateWindow(hwnd);
-        if (mb->ok_button)
-            vel_widget_setfocus(mb->ok_button);
-        return VEL_CONTINUE;
-    case WM_COMMAND:
-        if (mb->ok_button && reinterpret_cast<HWND>(lp) == mb->ok_button->hwnd && HIWORD(wp) == BN_CLICKED)
+    case VEL_WM_COMMAND:
+        if (mb->ok_button && reinterpret_cast<vel_widget *>(lp) == mb->ok_button && HIWORD(wp) == BN_CLICKED)
             request_close(mb);
-        SendMessageW(hwnd, WM_SYSCOMMAND, LOWORD(wp), 0);
-        return VEL_CONTINUE;
-    case WM_MDIACTIVATE:
-        if (reinterpret_cast<HWND>(lp) == hwnd && mb->winlist_entry)
-            vel_widget_refresh(mb->winlist_entry, FALSE);
-        return VEL_CONTINUE;
+        *result = 0;
+        return VEL_DONE;
     default:
-        return VEL_CONTINUE;
+        break;
     }
+    const childwnd_common common{mb->main_frame, mb->winlist_entry, mb->ok_button, CHILDWND_CLOSE_LEAVES};
+    return childwnd_handle(&common, self, hwnd, msg, wp, lp, result);
 }
 
 }  // namespace

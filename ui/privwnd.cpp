@@ -14,6 +14,7 @@
 #include "toolkit/textbox.h"
 #include "toolkit/widget.h"
 #include "toolkit/window.h"
+#include "ui/childwnd.h"
 #include "ui/mainwnd.h"
 
 #include <mmsystem.h>
@@ -155,12 +156,7 @@ int input_wndproc(vel_widget *self, HWND, UINT msg, WPARAM wp, LPARAM lp, LRESUL
     case WM_CHAR: {
         if (wp != VK_RETURN)
             return VEL_CONTINUE;
-        auto typed = std::make_unique<wchar_t[]>(line_units + 1);
-        vel_widget_gettext(self, typed.get(), static_cast<int>(line_units + 1));
-        typed[line_units] = 0;
-        std::string line(std::wcslen(typed.get()) * 3 + 1, '\0');
-        ucs2_to_utf8(line.data(), reinterpret_cast<const char16_t *>(typed.get()));
-        vel_widget_settext(self, L"");
+        std::string line = childwnd_take_line(self, line_units + 1);
         privwnd_run_line(pw, line.data());
         *result = 0;
         return VEL_DONE;
@@ -253,18 +249,6 @@ int privwnd_wndproc(vel_window *self, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp,
         self->user = nullptr;
         std::free(pw);
         return VEL_CONTINUE;
-    case WM_SETFOCUS:
-        UpdateWindow(hwnd);
-        if (pw->input)
-            vel_widget_setfocus(pw->input);
-        return VEL_CONTINUE;
-    case WM_COMMAND:
-        // Menu items and keys; control notifications of the children are not commands.
-        if (lp != 0)
-            return VEL_CONTINUE;
-        SendMessageW(hwnd, WM_SYSCOMMAND, LOWORD(wp), 0);
-        *result = 0;
-        return VEL_DONE;
     case WM_SYSCOMMAND:
         if (!syscommand(pw, wp))
             return VEL_CONTINUE;
@@ -282,18 +266,15 @@ int privwnd_wndproc(vel_window *self, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp,
         }
         return VEL_CONTINUE;
     case WM_MDIACTIVATE:
-        if (reinterpret_cast<HWND>(lp) == hwnd) {
-            if (pw->winlist_entry)
-                vel_widget_refresh(pw->winlist_entry, FALSE);
-            if (pw->main_frame)
-                mainwnd_set_dirty_flag(pw->main_frame, self, 0, 0);
-            if (pw->input)
-                vel_widget_setfocus(pw->input);
-        }
-        return VEL_CONTINUE;
+        // An activated conversation is typed into at once.
+        if (reinterpret_cast<HWND>(lp) == hwnd && pw->input)
+            vel_widget_setfocus(pw->input);
+        break;
     default:
-        return VEL_CONTINUE;
+        break;
     }
+    const childwnd_common common{pw->main_frame, pw->winlist_entry, pw->input, CHILDWND_CLOSE_LEAVES};
+    return childwnd_handle(&common, self, hwnd, msg, wp, lp, result);
 }
 
 LRESULT CALLBACK relay_wndproc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)

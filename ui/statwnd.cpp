@@ -226,12 +226,7 @@ int edit_wndproc(vel_widget *self, HWND, UINT msg, WPARAM wp, LPARAM lp, LRESULT
         if (wp != VK_RETURN)
             return VEL_CONTINUE;
         {
-            auto wide = std::make_unique<wchar_t[]>(STATWND_LINE_SIZE);
-            vel_widget_gettext(self, wide.get(), static_cast<int>(STATWND_LINE_SIZE));
-            size_t units = std::wcslen(wide.get());
-            std::string line(units * 3 + 1, '\0');
-            ucs2_to_utf8(line.data(), reinterpret_cast<const char16_t *>(wide.get()));
-            line.resize(std::strlen(line.c_str()));
+            std::string line = childwnd_take_line(self, STATWND_LINE_SIZE);
             // Cut to the command buffer, never inside a character.
             if (line.size() > STATWND_LINE_SIZE - 1) {
                 size_t cut = STATWND_LINE_SIZE - 1;
@@ -240,7 +235,6 @@ int edit_wndproc(vel_widget *self, HWND, UINT msg, WPARAM wp, LPARAM lp, LRESULT
                 line.resize(cut);
             }
             statwnd_run_line(sw, line.data());
-            vel_widget_settext(self, L"");
         }
         *result = 0;
         return VEL_DONE;

@@ -6,7 +6,6 @@
 #include "app/notify.h"
 #include "app/util.h"
 #include "resources/resource.h"
-#include "tests/support/loopchat.h"
 #include "tests/win/roomtest.h"
 #include "toolkit/mdichild.h"
 
@@ -566,31 +565,31 @@ TEST_F(RoomEvents, BroadcastAppendsRoomNamesOnlyWhereTheUserIs)
 
 // ---------------------------------------------------------------- with the reader thread
 
-// Pumps this thread's messages (the reader hands every packet over with a sent message)
-// until `done` holds or `ms` pass.
-template <typename F>
-bool pump_until(F done, DWORD ms)
-{
-    for (DWORD waited = 0; !done(); waited += 10) {
-        if (waited > ms)
-            return false;
-        wintest_pump_for(10);
+// The program's own callbacks, run on this thread through the dispatch window, with the
+// client connected to a fake chat server.
+struct RoomWindowConnected : RoomWindow {
+    uitest_chat chat;
+    bool dispatching = false;
+    void SetUp() override
+    {
+        RoomWindow::SetUp();
+        ASSERT_FALSE(HasFatalFailure());
+        ASSERT_TRUE(chat.listen(packet_handler, event_handler, exception_handler));
+        ASSERT_TRUE(dispatching = dispatch_start());
+        LVC_Connect("127.0.0.1", chat.peer.port, 0, "", 0);
+        ASSERT_TRUE(chat.accept());
     }
-    return true;
-}
+    void TearDown() override
+    {
+        chat.close();
+        if (dispatching)
+            dispatch_stop();
+        RoomWindow::TearDown();
+    }
+};
 
-TEST_F(RoomWindow, ACloseBetweenReaderEventsLeavesOnceAndDropsTheRest)
+TEST_F(RoomWindowConnected, ACloseBetweenReaderEventsLeavesOnceAndDropsTheRest)
 {
-    if (!uitest_net_enabled())
-        GTEST_SKIP() << "LV_UI_NET_TESTS not set";
-    ASSERT_TRUE(LVC_Init(packet_handler, event_handler, exception_handler));
-    ASSERT_TRUE(dispatch_start());
-    fakepeer chat;
-    ASSERT_TRUE(fakepeer_listen(&chat));
-    LVC_Connect("127.0.0.1", chat.port, 0, "", 0);
-    ASSERT_TRUE(fakepeer_accept(&chat));
-    ASSERT_TRUE(pump_until([] { return LVC_IsConnected() != 0; }, 10000));
-
     fakepeer_bytes list;
     fakepeer_put_int(&list, 401);
     fakepeer_put_utf(&list, "Inda");
@@ -598,40 +597,30 @@ TEST_F(RoomWindow, ACloseBetweenReaderEventsLeavesOnceAndDropsTheRest)
     fakepeer_put_int(&list, 0);
     fakepeer_put_int(&list, 0);
     fakepeer_put_int(&list, 0);
-    ASSERT_TRUE(fakepeer_send_packet(&chat, 9, list));
-    ASSERT_TRUE(fakepeer_send_packet(&chat, T_ENTER_EVENT, enter_packet(401, "x")));
-    ASSERT_TRUE(pump_until([] { return LVC_GetRoom(401) && LVC_GetRoom(401)->chatwnd; }, 10000));
-    room = LVC_GetRoom(401);
-    cw = static_cast<chatwnd *>(room->chatwnd);
+    ASSERT_TRUE(fakepeer_send_packet(&chat.peer, 9, list));
+    ASSERT_TRUE(fakepeer_send_packet(&chat.peer, T_ENTER_EVENT, enter_packet(401, "x")));
+    ASSERT_TRUE(wintest_pump_until([] { return LVC_GetRoom(401) && LVC_GetRoom(401)->chatwnd; }));
+    Room *entered = LVC_GetRoom(401);
+    auto *window = static_cast<chatwnd *>(entered->chatwnd);
     // Messages keep coming while the user closes the window.
     for (int i = 0; i < 200; i++)
-        ASSERT_TRUE(fakepeer_send_packet(&chat, T_ROOM_MESSAGE, room_message_packet(2, 401, 0, "anna", "", "m")));
-    PostMessageW(cw->wnd->hwnd, WM_CLOSE, 0, 0);
-    cw = nullptr;
+        ASSERT_TRUE(fakepeer_send_packet(&chat.peer, T_ROOM_MESSAGE, room_message_packet(2, 401, 0, "anna", "", "m")));
+    PostMessageW(window->wnd->hwnd, WM_CLOSE, 0, 0);
     for (int i = 0; i < 200; i++)
-        ASSERT_TRUE(fakepeer_send_packet(&chat, T_ROOM_MESSAGE, room_message_packet(2, 401, 0, "anna", "", "m")));
-    ASSERT_TRUE(fakepeer_send_packet(&chat, T_ENTER_EVENT, enter_packet(499, "marker")));
-    ASSERT_TRUE(pump_until(
+        ASSERT_TRUE(fakepeer_send_packet(&chat.peer, T_ROOM_MESSAGE, room_message_packet(2, 401, 0, "anna", "", "m")));
+    ASSERT_TRUE(fakepeer_send_packet(&chat.peer, T_ENTER_EVENT, enter_packet(499, "marker")));
+    ASSERT_TRUE(wintest_pump_until(
         [] { return uitest_newest_text(status_window).find(L"[499]") != std::wstring::npos; }, 20000));
-    EXPECT_EQ(room->chatwnd, nullptr);
+    EXPECT_EQ(entered->chatwnd, nullptr);
     EXPECT_EQ(vel_list_get(chatwnd_list, 401), nullptr);
     fakepeer_packet p{};
-    ASSERT_TRUE(loopchat_next(&chat, &p));
+    ASSERT_TRUE(chat.next(&p));
     EXPECT_EQ(p.type, ROOMTEST_T_LEAVE);
     EXPECT_EQ(p.payload, roomtest_ints({401}));
     // A marker request: a second leave would come before it.
     LVC_GetNickByID(1);
-    ASSERT_TRUE(loopchat_next(&chat, &p));
+    ASSERT_TRUE(chat.next(&p));
     EXPECT_EQ(p.type, 17);
-
-    if (LVC_Close()) {
-        fakepeer_wait_eof(&chat, 2000);
-        fakepeer_hangup(&chat);
-    }
-    pump_until([] { return !LVC_IsConnected(); }, 10000);
-    dispatch_stop();
-    LVC_Cleanup();
-    room = nullptr;
 }
 
 }  // namespace

@@ -148,4 +148,33 @@ TEST_F(Childwnd, CloseMinimisesOrLeavesTheWindowList)
     child.wnd = nullptr;
 }
 
+// The typed line comes as UTF-8, cut to the capacity in UTF-16 units, and the input line
+// is empty afterwards.
+TEST_F(Childwnd, TakeLineReadsUtf8WithinItsCapacityAndEmptiesTheInput)
+{
+    open(CHILDWND_CLOSE_MINIMISES);
+    struct Case {
+        const wchar_t *typed;
+        size_t capacity;
+        const char *want;
+    };
+    const Case cases[] = {
+        {L"", 64, ""},
+        {L"szia", 64, "szia"},
+        {L"\x00e1rv\x00edzt\x0171r\x0151", 64, "\xC3\xA1rv\xC3\xADzt\xC5\xB1r\xC5\x91"},
+        // Each half of a surrogate pair on its own, as the server decodes it unit by unit.
+        {L"\xD83D\xDE00!", 64, "\xED\xA0\xBD\xED\xB8\x80!"},
+        {L"abcdef", 4, "abc"},
+        {L"abc", 1, ""},
+    };
+    for (const Case &c : cases) {
+        vel_widget_settext(child.edit, c.typed);
+        EXPECT_EQ(childwnd_take_line(child.edit, c.capacity), c.want) << c.capacity;
+        wchar_t left[8] = {L'x', 0};
+        vel_widget_gettext(child.edit, left, 8);
+        EXPECT_STREQ(left, L"");
+    }
+    EXPECT_EQ(childwnd_take_line(nullptr, 64), "");
+}
+
 }  // namespace

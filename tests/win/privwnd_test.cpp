@@ -7,7 +7,6 @@
 #include "app/util.h"
 #include "resources/resource.h"
 #include "tests/support/fakepeer.h"
-#include "tests/support/loopchat.h"
 #include "tests/support/tempfile.h"
 #include "tests/win/uitest.h"
 #include "toolkit/listview.h"
@@ -530,36 +529,31 @@ TEST_F(Privwnd, ClosingWhileMessagesArriveFromAnotherThread)
 }
 
 // With a connection: the raw command goes out as a private message of the kind given.
-TEST_F(Privwnd, RawCommandSendsItsKindToTheServer)
+using PrivwndConnected = UiConnected<Privwnd>;
+
+TEST_F(PrivwndConnected, RawCommandSendsItsKindToTheServer)
 {
-    if (!uitest_net_enabled())
-        GTEST_SKIP() << "LV_UI_NET_TESTS not set";
     privwnd_send = LVC_SendPrivateMessage;
-    fakepeer chat;
-    ASSERT_TRUE(loopchat_connect(&chat));
-    {
-        uitest_state state(1, 2);
-        privwnd *pw = private_add_private(mw, 4242, "anna");
-        ASSERT_NE(pw, nullptr);
-        type(pw, L"/me");  // an empty text sends nothing
-        type(pw, L"/raw 0x41 szia");
-        type(pw, L"/me integet");
-        fakepeer_packet p{};
-        ASSERT_TRUE(loopchat_next(&chat, &p));
-        fakepeer_bytes want;
-        fakepeer_put_byte(&want, 65);
-        fakepeer_put_int(&want, 4242);
-        fakepeer_put_utf(&want, "szia");
-        EXPECT_EQ(p.type, 8);
-        EXPECT_EQ(p.payload, want);
-        ASSERT_TRUE(loopchat_next(&chat, &p));
-        want.clear();
-        fakepeer_put_byte(&want, 2);
-        fakepeer_put_int(&want, 4242);
-        fakepeer_put_utf(&want, "integet");
-        EXPECT_EQ(p.payload, want);
-    }
-    loopchat_close(&chat);
+    uitest_state state(1, 2);
+    privwnd *pw = private_add_private(mw, 4242, "anna");
+    ASSERT_NE(pw, nullptr);
+    type(pw, L"/me");  // an empty text sends nothing
+    type(pw, L"/raw 0x41 szia");
+    type(pw, L"/me integet");
+    fakepeer_packet p = next();
+    fakepeer_bytes want;
+    fakepeer_put_byte(&want, 65);
+    fakepeer_put_int(&want, 4242);
+    fakepeer_put_utf(&want, "szia");
+    EXPECT_EQ(p.type, 8);
+    EXPECT_EQ(p.payload, want);
+    p = next();
+    want.clear();
+    fakepeer_put_byte(&want, 2);
+    fakepeer_put_int(&want, 4242);
+    fakepeer_put_utf(&want, "integet");
+    EXPECT_EQ(p.type, 8);
+    EXPECT_EQ(p.payload, want);
 }
 
 }  // namespace

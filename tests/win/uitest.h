@@ -110,18 +110,33 @@ inline int uitest_wait_event(const char *prefix, DWORD ms = 10000)
     return wintest_pump_until([&] { return eventlog_wait(prefix, 0) != 0; }, ms);
 }
 
+// The program's own connection-event callback, where a suite runs the client with the
+// program's callbacks; the events are recorded as well, so that the waits below see them.
+inline LVC_Callback uitest_program_event = nullptr;
+
+inline int uitest_recorded_event(int code, void *record)
+{
+    eventlog_event(code, record);
+    return uitest_program_event ? uitest_program_event(code, record) : 0;
+}
+
 // The protocol client talking to a fake chat server on loopback, every callback recorded
-// by the event log. This thread pumps its messages whenever it waits for the network: the
-// connection's threads may hand work to it with sent messages, and a thread that blocks
-// without pumping would hang the test.
+// by the event log (or the program's callbacks, the connection events recorded too). This
+// thread pumps its messages whenever it waits for the network: the connection's threads
+// may hand work to it with sent messages, and a thread that blocks without pumping would
+// hang the test.
 struct uitest_chat {
     static constexpr int32_t ping = 15;
     fakepeer peer;
 
-    // Starts the client and the server's listening socket; 1 or 0.
-    int listen()
+    // Starts the client and the server's listening socket; 1 or 0. Without callbacks the
+    // event log takes every one.
+    int listen(LVC_Callback packet = nullptr, LVC_Callback event = nullptr, LVC_Callback exception = nullptr)
     {
-        if (!LVC_Init(eventlog_packet, eventlog_event, eventlog_exception))
+        uitest_program_event = event;
+        const int started = packet ? LVC_Init(packet, uitest_recorded_event, exception)
+                                   : LVC_Init(eventlog_packet, eventlog_event, eventlog_exception);
+        if (!started)
             return 0;
         eventlog_take();
         return fakepeer_listen(&peer);
