@@ -15,6 +15,9 @@
 namespace {
 
 constexpr wchar_t textbox_blank = L' ';
+// The scroll bar is redrawn at most this often (ms), on its own timer (its id below).
+constexpr DWORD textbox_bar_interval = 100;
+constexpr UINT_PTR textbox_bar_timer = 0x7E5B;
 
 // A text appended by another thread, waiting for the box's own thread.
 struct pending_text {
@@ -147,6 +150,35 @@ int textbox_row_height(HWND hwnd, HFONT font)
     return h > 0 ? h : 16;
 }
 
+// Redraws the vertical scroll bar alone. The bar lies in the frame, right of the client
+// area: a region there (in client coordinates) with RDW_FRAME repaints just the bar,
+// where a whole-window redraw would repaint every visible line too (under Wine that is
+// some ten milliseconds for a room window, once per line of a flood).
+void textbox_redraw_bar(HWND hwnd)
+{
+    RECT client;
+    GetClientRect(hwnd, &client);
+    RECT bar{client.right, client.top, client.right + GetSystemMetrics(SM_CXVSCROLL), client.bottom};
+    RedrawWindow(hwnd, &bar, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_UPDATENOW);
+}
+
+// Brings the bar up to date, at most once per textbox_bar_interval: drawing it costs some
+// milliseconds under Wine, so during a flood of lines it follows at that pace (the text
+// itself is painted at once); the last values always reach the screen by the timer.
+void textbox_flush_bar(vel_textbox *box, HWND hwnd)
+{
+    if (!box->bar_dirty || box->bar_timer)
+        return;
+    const DWORD since = GetTickCount() - box->bar_drawn_at;
+    if (since < textbox_bar_interval && SetTimer(hwnd, textbox_bar_timer, textbox_bar_interval - since, nullptr)) {
+        box->bar_timer = true;
+        return;
+    }
+    box->bar_dirty = false;
+    box->bar_drawn_at = GetTickCount();
+    textbox_redraw_bar(hwnd);
+}
+
 void textbox_update_scrollbar(vel_textbox *box)
 {
     if (!(GetWindowLongW(box->widget->hwnd, GWL_STYLE) & WS_VSCROLL))
@@ -169,7 +201,7 @@ void textbox_update_scrollbar(vel_textbox *box)
     box->bar_dirty = true;
     if (!PostMessageW(hwnd, VEL_TEXTBOX_SYNC, 0, 0)) {
         box->bar_dirty = false;
-        RedrawWindow(hwnd, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_UPDATENOW);
+        textbox_redraw_bar(hwnd);
     }
 }
 
@@ -921,13 +953,18 @@ int vel_textbox_default_wdgproc(vel_widget *self, HWND hwnd, UINT msg, WPARAM wp
         break;
     case VEL_TEXTBOX_SYNC:
         textbox_add_here(box, nullptr, 0, nullptr, 0, 0, 0);
-        if (box->bar_dirty) {
-            box->bar_dirty = false;
-            RedrawWindow(hwnd, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_UPDATENOW);
-        }
+        textbox_flush_bar(box, hwnd);
         *result = 0;
         code = VEL_HANDLED;
         break;
+    case WM_TIMER:
+        if (wp != textbox_bar_timer)
+            break;
+        KillTimer(hwnd, textbox_bar_timer);
+        box->bar_timer = false;
+        textbox_flush_bar(box, hwnd);
+        *result = 0;
+        return VEL_DONE;
     case WM_SETCURSOR:
         if (LOWORD(lp) == HTCLIENT && (box->options & VEL_TEXTBOX_LIVE_LINKS)) {
             POINT pt;

@@ -80,8 +80,11 @@ struct vel_textbox {
     std::mutex pending_lock;
     vel_list_node *pending;
     bool sync_posted;
-    // The scroll bar's values changed and its redraw waits for VEL_TEXTBOX_SYNC.
+    // The scroll bar's values changed and its redraw waits for VEL_TEXTBOX_SYNC, or for
+    // the bar's timer when it was drawn a moment ago (bar_drawn_at, GetTickCount).
     bool bar_dirty;
+    bool bar_timer;
+    DWORD bar_drawn_at;
     // What a double-click on a live link calls; vel_textbox_open_address unless replaced.
     vel_textbox_opener opener;
 };

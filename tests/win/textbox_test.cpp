@@ -23,9 +23,12 @@ struct DblClk {
     uint32_t hit = 0;
 };
 DblClk g_dblclk;
+int g_frame_paints;  // WM_NCPAINTs the box received: its scroll bar drawn
 
 int owner_proc(vel_widget *, HWND, UINT msg, WPARAM wp, LPARAM lp, LRESULT *)
 {
+    if (msg == WM_NCPAINT)
+        g_frame_paints++;
     if (msg == VEL_TEXTBOX_DBLCLK) {
         auto *line = reinterpret_cast<vel_textbox_line *>(wp);
         g_dblclk.count++;
@@ -150,6 +153,29 @@ TEST_F(TextboxTest, KeepsOneHundredLinesAndTheScrollRangeCoversThem)
     EXPECT_EQ(static_cast<int>(si.nPage), box->page_rows);
     EXPECT_EQ(si.nPos, 100 - box->page_rows);
     EXPECT_EQ(si.nPos, box->scroll_pos);
+}
+
+TEST_F(TextboxTest, ScrollBarRedrawsAreSpacedDuringABurstAndTheLastValuesArrive)
+{
+    // One line at a time with the thread idle in between, as a room flood arrives: the
+    // bar is drawn at its own pace, not once per line, and catches up by its timer.
+    ShowWindow(window->hwnd, SW_SHOWNOACTIVATE);
+    wintest_pump_for(150);
+    g_frame_paints = 0;
+    const DWORD start = GetTickCount();
+    for (int i = 0; i < 60; i++) {
+        add((L"burst " + std::to_wstring(i)).c_str());
+        wintest_flush();
+    }
+    const DWORD elapsed = GetTickCount() - start;
+    EXPECT_LE(g_frame_paints, static_cast<int>(elapsed / 100) + 2) << elapsed << " ms";
+    wintest_pump_for(250);
+    EXPECT_FALSE(box->bar_dirty);
+    EXPECT_FALSE(box->bar_timer);
+    EXPECT_GE(g_frame_paints, 1);
+    SCROLLINFO si = scroll();
+    EXPECT_EQ(si.nPos, box->scroll_pos);
+    EXPECT_EQ(si.nMax, box->total_rows - 1);
 }
 
 TEST_F(TextboxTest, StaysWhereScrolledAndFollowsTheEndOtherwise)

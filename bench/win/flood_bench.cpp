@@ -1,0 +1,205 @@
+// Room flood, measured in-process: the program's frame with one visible room window, and
+// the time per room line of each stage a flooded line goes through, from the cheapest part
+// to the whole path with the reader thread's hand-over. Plain timed loops (the window stages
+// need the UI thread and its message loop, which a benchmark library's loop does not pump);
+// run it under Wine from the Windows build: wine64 flood_bench.exe [LINES].
+#include "app/cfgproc.h"
+#include "app/dispatch.h"
+#include "protocol/internal.h"
+#include "tests/support/fakepeer.h"
+#include "tests/win/wintest.h"
+#include "toolkit/textbox.h"
+#include "ui/chatwnd.h"
+#include "ui/mainwnd.h"
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+constexpr int32_t bench_room_id = 2;
+constexpr int32_t bench_t_message = 13;  // a room message
+constexpr const char *bench_colours[] = {"$red$", "$blue$", "$green$", "$yellow$", "$magenta$"};
+
+double bench_now_us()
+{
+    static const double per_us = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return static_cast<double>(f.QuadPart) / 1e6;
+    }();
+    LARGE_INTEGER t;
+    QueryPerformanceCounter(&t);
+    return static_cast<double>(t.QuadPart) / per_us;
+}
+
+// The text of flood line `seq`, as the server floods it.
+std::string bench_text(int seq)
+{
+    return std::string(bench_colours[seq % 5]) + "flood #" + std::to_string(seq);
+}
+
+// A room message packet's payload: kind, room, the sender's nick, attributes and the text.
+fakepeer_bytes bench_packet(int seq)
+{
+    fakepeer_bytes b;
+    fakepeer_put_byte(&b, 2);
+    fakepeer_put_int(&b, bench_room_id);
+    fakepeer_put_utf(&b, "flood");
+    fakepeer_put_utf(&b, "");
+    fakepeer_put_utf(&b, bench_text(seq) + " (packet)");
+    return b;
+}
+
+void bench_report(const char *stage, int lines, double us)
+{
+    std::printf("%-58s %8.1f us/line %9.0f lines/s\n", stage, us / lines, lines * 1e6 / us);
+    std::fflush(stdout);
+}
+
+// Runs `step` for each line and times the loop.
+template <typename Step> void bench_stage(const char *stage, int lines, Step step)
+{
+    wintest_flush();
+    const double t0 = bench_now_us();
+    for (int i = 0; i < lines; i++)
+        step(i);
+    const double t1 = bench_now_us();
+    bench_report(stage, lines, t1 - t0);
+    wintest_flush();
+}
+
+struct bench_handover {
+    const std::vector<fakepeer_bytes> *packets;
+    int index;
+};
+
+void bench_deliver(void *arg)
+{
+    auto *h = static_cast<bench_handover *>(arg);
+    const fakepeer_bytes &p = (*h->packets)[static_cast<size_t>(h->index)];
+    lvc_dispatch_packet(bench_t_message, p.data(), static_cast<uint32_t>(p.size()));
+}
+
+void bench_nothing(void *) {}
+
+// A reader thread hands `lines` tasks to the UI thread one sent message each, as the
+// connection's reader does, while this thread runs its message loop.
+void bench_handover_stage(const char *stage, int lines, HWND dispatcher, const std::vector<fakepeer_bytes> *packets)
+{
+    wintest_flush();
+    std::atomic<bool> done{false};
+    const double t0 = bench_now_us();
+    std::thread reader([&] {
+        bench_handover h{packets, 0};
+        for (int i = 0; i < lines; i++) {
+            h.index = i % static_cast<int>(packets ? packets->size() : 1);
+            SendMessageW(dispatcher, WM_APP + 40, reinterpret_cast<WPARAM>(packets ? bench_deliver : bench_nothing),
+                         reinterpret_cast<LPARAM>(&h));
+        }
+        done = true;
+        PostThreadMessageW(vel_ui_thread, WM_NULL, 0, 0);
+    });
+    MSG msg;
+    while (!done.load() && GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    reader.join();
+    wintest_flush();
+    const double t1 = bench_now_us();
+    bench_report(stage, lines, t1 - t0);
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    const int lines = argc > 1 ? std::max(10, std::atoi(argv[1])) : 2000;
+    vel_init();
+    config_setdefaults(config_table);
+    cfg_szoba_timestamp = 1;
+    cfg_szoba_kibe = 1;
+    cfg_szoba_flash = 0;
+    cfg_szoba_log = 0;
+    mainwnd *mw = mainwnd_create();
+    if (!mw || !LVC_Init(packet_handler, event_handler, exception_handler) || !dispatch_start()) {
+        std::fprintf(stderr, "flood_bench: no frame or no dispatcher\n");
+        return 1;
+    }
+    HWND dispatcher = FindWindowExW(HWND_MESSAGE, nullptr, L"lvchat_dispatch", nullptr);
+    ShowWindow(mw->frame->hwnd, SW_SHOWNORMAL);
+    SetWindowPos(mw->frame->hwnd, nullptr, 0, 0, 1000, 750, SWP_NOZORDER);
+    Room *room = room_add(bench_room_id, "Budapest", "tema", 0, 0);
+    chatwnd *cw = room ? chatwnd_create(mw, room) : nullptr;
+    if (!cw) {
+        std::fprintf(stderr, "flood_bench: no room window\n");
+        return 1;
+    }
+    SetWindowPos(cw->wnd->hwnd, nullptr, 0, 0, 400, 300, SWP_NOZORDER | SWP_NOMOVE);
+    wintest_pump_for(500);
+
+    std::vector<fakepeer_bytes> packets;
+    std::vector<std::string> texts;
+    for (int i = 0; i < 100; i++) {
+        packets.push_back(bench_packet(i));
+        texts.push_back(bench_text(i));
+    }
+    const std::wstring plain = L"[12:00.00] <flood> flood #1234";
+    std::vector<COLORREF> colours(plain.size(), RGB(255, 0, 0));
+    HWND box = cw->messages->hwnd;
+
+    std::printf("lines per stage: %d, room window 400 x 300, time stamps on, log off\n", lines);
+    bench_stage("text box append (no paint)", lines, [&](int) {
+        vel_textbox_add_line_c(cw->messages, plain.c_str(), colours.data(), 0, 0);
+    });
+    bench_stage("text box append + paint of the new line", lines, [&](int) {
+        vel_textbox_add_line_c(cw->messages, plain.c_str(), colours.data(), 0, 0);
+        UpdateWindow(box);
+    });
+    bench_stage("text box append, idle after each", lines, [&](int) {
+        vel_textbox_add_line_c(cw->messages, plain.c_str(), colours.data(), 0, 0);
+        wintest_flush();
+    });
+    bench_stage("paint of the whole box", lines / 10, [&](int) {
+        InvalidateRect(box, nullptr, TRUE);
+        UpdateWindow(box);
+    });
+    bench_stage("chatwnd_new_message (no paint)", lines, [&](int i) {
+        chatwnd_new_message(cw, 2, "flood", "", "", texts[static_cast<size_t>(i % 100)].c_str(), nullptr, 0);
+    });
+    bench_stage("chatwnd_new_message, idle after each", lines, [&](int i) {
+        chatwnd_new_message(cw, 2, "flood", "", "", texts[static_cast<size_t>(i % 100)].c_str(), nullptr, 0);
+        wintest_flush();
+    });
+    bench_stage("packet -> lvc_dispatch_packet -> window, idle after each", lines, [&](int i) {
+        const fakepeer_bytes &p = packets[static_cast<size_t>(i % 100)];
+        lvc_dispatch_packet(bench_t_message, p.data(), static_cast<uint32_t>(p.size()));
+        wintest_flush();
+    });
+    bench_handover_stage("hand-over alone (reader thread, one SendMessage each)", lines, dispatcher, nullptr);
+    bench_handover_stage("whole path: reader thread -> dispatch -> window", lines, dispatcher, &packets);
+    cfg_szoba_log = 1;
+    bench_stage("packet -> window, idle after each, room log on", lines, [&](int i) {
+        const fakepeer_bytes &p = packets[static_cast<size_t>(i % 100)];
+        lvc_dispatch_packet(bench_t_message, p.data(), static_cast<uint32_t>(p.size()));
+        wintest_flush();
+    });
+    bench_handover_stage("whole path with the room log on", lines, dispatcher, &packets);
+    cfg_szoba_log = 0;
+    std::remove("s2.log");
+    const vel_textbox *tb = vel_textbox_get(cw->messages);
+    if (tb && tb->lines) {
+        const auto *line = static_cast<const vel_textbox_line *>(tb->lines->data);
+        std::printf("newest line: %ls\n", std::wstring(line->text, static_cast<size_t>(line->length)).c_str());
+    }
+    SendMessageW(cw->wnd->hwnd, WM_CLOSE, 0, 0);
+    wintest_flush();
+    dispatch_stop();
+    LVC_Cleanup();
+    return 0;
+}
