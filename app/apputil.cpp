@@ -4,6 +4,7 @@
 #include "toolkit/richedit2.h"
 #include "toolkit/widget.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -24,6 +25,12 @@ int parse_commandline(char *line, char **arg)
     *p = 0;
     *arg = p + 1;
     return 1;
+}
+
+int command_word_is(std::string_view word, std::string_view name)
+{
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    return std::ranges::equal(word, name, {}, lower, lower) ? 1 : 0;
 }
 
 char *get_date_string_of(const SYSTEMTIME *t, char *buf, size_t capacity)

@@ -6,12 +6,16 @@
 #include "toolkit/wnd.h"
 
 #include <cstddef>
+#include <string_view>
 
 // Splits a typed line into command and argument. -1: not a command (empty, no leading
 // "/", or "//"). 0: no blank; *arg is the empty string at the line's end. 1: the first
 // blank is overwritten with NUL and *arg is the text after it. The command word starts
 // at line + 1.
 int parse_commandline(char *line, char **arg);
+// 1 when a typed command word names the command `name`; command words are ASCII and
+// compared without regard to case.
+int command_word_is(std::string_view word, std::string_view name);
 
 // Writes the local date and time as "$red$2005.06.10. 14:05.09" (bounded by capacity)
 // and returns buf.

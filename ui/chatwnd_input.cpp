@@ -11,7 +11,6 @@
 #include "toolkit/widget.h"
 #include "ui/childwnd.h"
 
-#include <algorithm>
 #include <string>
 #include <string_view>
 
@@ -27,13 +26,6 @@ struct chatwnd_command {
 constexpr int input_height = 24;
 // The heart greeting: the action-message mark 0x01, U+2665 in UTF-8 and a blank.
 constexpr char greeting[] = "\x01\xE2\x99\xA5 ";
-
-// Command words are ASCII: compared without regard to case.
-bool same_word(std::string_view a, std::string_view b)
-{
-    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-    return std::ranges::equal(a, b, {}, lower, lower);
-}
 
 void usage(chatwnd *cw, const char *text)
 {
@@ -159,7 +151,7 @@ void chatwnd_run_line(chatwnd *cw, char *line)
     }
     const std::string_view word(line + 1);
     for (const chatwnd_command &c : chatwnd_commands) {
-        if (same_word(word, c.name)) {
+        if (command_word_is(word, c.name)) {
             c.handler(cw, kind, arg);
             return;
         }

@@ -456,9 +456,9 @@ void privwnd_run_line(privwnd *pw, char *line)
         return;
     }
     const char *word = line + 1;
-    if (_stricmp(word, "me") == 0) {
+    if (command_word_is(word, "me")) {
         privwnd_send(2, pw->peer_id, arg);
-    } else if (_stricmp(word, "raw") == 0) {
+    } else if (command_word_is(word, "raw")) {
         char *rest = arg;
         // Unsigned and 64 bits wide, so that the low byte of a negative or large number
         // is its own, not a clamped value's.

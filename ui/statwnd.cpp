@@ -36,18 +36,6 @@ struct statwnd_command {
 constexpr uint16_t default_proxy_port = 8080;
 constexpr int input_height = 24;
 
-bool statwnd_same_word(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); i++) {
-        auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-        if (lower(a[i]) != lower(b[i]))
-            return false;
-    }
-    return true;
-}
-
 // Splits "host:port" at the first colon; the port is read like atoi and kept to 16 bits,
 // as the protocol client takes it.
 void statwnd_split_address(std::string_view text, std::string *host, uint16_t *port, uint16_t default_port)
@@ -298,7 +286,7 @@ void statwnd_run_line(statwnd *sw, char *line)
         return;
     std::string_view word(line + 1);
     for (const statwnd_command &c : statwnd_commands) {
-        if (statwnd_same_word(word, c.name)) {
+        if (command_word_is(word, c.name)) {
             c.handler(sw, kind, arg);
             return;
         }
