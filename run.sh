@@ -8,7 +8,11 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 root=$PWD
-tools/setup.sh
+tools/setup.sh || {
+  echo "run.sh: set-up failed: install the packages named above (or wait for the package mirror), then run ./run.sh again"
+  exit 1
+}
+trap 'echo "run.sh: failed (line $LINENO): see the output above; ./test.sh shows which part is broken"' ERR
 
 jobs=$(nproc)
 cmake -S . -B build/host -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null

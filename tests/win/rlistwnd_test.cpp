@@ -263,9 +263,13 @@ TEST_F(Rlistwnd, DrawnColours)
         const int w0 = vel_listview_getcolumnwidth(rw->list, 0);
         const int w1 = vel_listview_getcolumnwidth(rw->list, 1);
         // Name, count and topic are all in the row's text colour (the topic's markup is gone).
-        EXPECT_GT(drawn.count(c.text, 2, w0 - 2), 20);
-        EXPECT_GT(drawn.count(c.text, w0, w0 + w1), 10);
-        EXPECT_GT(drawn.count(c.text, w0 + w1 + 2, 399), 20);
+        const auto font = reinterpret_cast<HFONT>(SendMessageW(rw->list->hwnd, WM_GETFONT, 0, 0));
+        auto ink = [&](const wchar_t *text) { return wintest_text_ink(font, text, c.text, c.background); };
+        const int name = ink(L"WWWWWW"), count = ink(L"1234"), topic = ink(L"MMMM tema");
+        ASSERT_GT(name, 0);
+        EXPECT_GE(drawn.count(c.text, 2, w0 - 2), name / 2);
+        EXPECT_GE(drawn.count(c.text, w0, w0 + w1), count / 2);
+        EXPECT_GE(drawn.count(c.text, w0 + w1 + 2, 399), topic / 2);
         EXPECT_EQ(drawn.count(RGB(0xFF, 0, 0), w0 + w1 + 2, 399) > 0, c.text == RGB(0xFF, 0, 0));
         EXPECT_EQ(drawn.canvas.at(w0 / 2, 14), c.background);
         // The two divider lines just left of column 2.

@@ -471,20 +471,34 @@ TEST_F(TextboxTest, DrawsColourRunsInTheChosenColourMode)
     add(L"MMMMWWWW", colours.data());
     auto *line = static_cast<vel_textbox_line *>(box->lines->data);
     int split = width_of(line, 0, 4), end = width_of(line, 0, 8);
+    // How many pixels of each half the installed face leaves in one colour: the line drawn
+    // whole in that plain colour. Runs drawn apart must leave about as many.
+    auto plain = [&](COLORREF c, int x0, int x1) {
+        box->colour_mode = 2;
+        box->plain_colour = c;
+        Canvas p;
+        vel_textbox_render_line(box, p.dc, line, 0, Canvas::W);
+        box->colour_mode = 0;
+        return p.count(x0, x1, c);
+    };
+    const int red_left = plain(red, 0, split), blue_right = plain(blue, split, end);
+    const int red_right = plain(red, split, end);
+    ASSERT_GT(red_left, 0);
+    ASSERT_GT(blue_right, 0);
 
     {
         Canvas c;
         vel_textbox_render_line(box, c.dc, line, 0, Canvas::W);
-        EXPECT_GT(c.count(0, split, red), 20);
+        EXPECT_GE(c.count(0, split, red), red_left * 3 / 4);
         EXPECT_EQ(c.count(0, split, blue), 0);
-        EXPECT_GT(c.count(split, end, blue), 20);
+        EXPECT_GE(c.count(split, end, blue), blue_right * 3 / 4);
         EXPECT_EQ(c.count(split, end, red), 0);
     }
     box->colour_mode = 1;  // the whole line in its first colour
     {
         Canvas c;
         vel_textbox_render_line(box, c.dc, line, 0, Canvas::W);
-        EXPECT_GT(c.count(split, end, red), 20);
+        EXPECT_GE(c.count(split, end, red), red_right * 3 / 4);
         EXPECT_EQ(c.count(0, end, blue), 0);
     }
     box->colour_mode = 2;  // plain colour black
@@ -494,7 +508,7 @@ TEST_F(TextboxTest, DrawsColourRunsInTheChosenColourMode)
         vel_textbox_render_line(box, c.dc, line, 0, Canvas::W);
         EXPECT_EQ(c.count(0, end, red), 0);
         EXPECT_EQ(c.count(0, end, blue), 0);
-        EXPECT_GT(c.count(0, end, RGB(0, 0, 0)), 40);
+        EXPECT_GE(c.count(0, end, RGB(0, 0, 0)), (red_left + red_right) * 3 / 4);
     }
 }
 

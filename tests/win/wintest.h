@@ -3,6 +3,8 @@
 
 #include "toolkit/window.h"
 
+#include <cwchar>
+
 // Dispatches what is queued for this thread, at most `limit` messages, so a window that
 // keeps posting to itself can never hang a test.
 inline int wintest_flush(int limit = 5000)
@@ -74,6 +76,30 @@ private:
     HBITMAP bmp_;
     HGDIOBJ old_;
 };
+
+// The pixels of exactly `fg` that TextOutW leaves when it draws `text` in `font`, `fg` on
+// an opaque `bg`: what a correct drawing of that text leaves with the faces this machine
+// has. Pixel checks of drawn text compare against it, never against a count that holds
+// for one machine's fonts.
+inline int wintest_text_ink(HFONT font, const wchar_t *text, COLORREF fg, COLORREF bg)
+{
+    wintest_canvas canvas(600, 60);
+    HBRUSH brush = CreateSolidBrush(bg);
+    RECT all{0, 0, 600, 60};
+    FillRect(canvas.dc(), &all, brush);
+    DeleteObject(brush);
+    HGDIOBJ old = SelectObject(canvas.dc(), font ? font : GetStockObject(DEFAULT_GUI_FONT));
+    SetTextColor(canvas.dc(), fg);
+    SetBkColor(canvas.dc(), bg);
+    SetBkMode(canvas.dc(), OPAQUE);
+    TextOutW(canvas.dc(), 2, 2, text, static_cast<int>(wcslen(text)));
+    SelectObject(canvas.dc(), old);
+    int n = 0;
+    for (int y = 0; y < 60; ++y)
+        for (int x = 0; x < 600; ++x)
+            n += canvas.at(x, y) == fg;
+    return n;
+}
 
 // The toolkit is started once per test program.
 inline void wintest_init()
