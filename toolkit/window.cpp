@@ -2,6 +2,7 @@
 
 #include "toolkit/mdichild.h"
 #include "toolkit/mdiframe.h"
+#include "toolkit/uithread.h"
 #include "toolkit/util.h"
 #include "toolkit/widget.h"
 
@@ -39,6 +40,7 @@ int vel_init()
     InitCommonControls();
     vel_cursor_we = LoadCursorW(nullptr, MAKEINTRESOURCEW(32644));
     vel_cursor_ns = LoadCursorW(nullptr, MAKEINTRESOURCEW(32645));
+    vel_ui_start();
     return 1;
 }
 
