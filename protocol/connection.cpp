@@ -48,6 +48,12 @@ std::mutex readers_lock;
 std::list<lvc_reader> &readers = *new std::list<lvc_reader>;
 std::condition_variable &readers_done = *new std::condition_variable;
 
+// The connection lock, held by a reader thread for its whole life: a new reader waits
+// until the previous one has ended. A flag under a mutex, so that the wait can be given up.
+std::mutex connlock;
+bool connlock_taken = false;
+std::condition_variable &connlock_free = *new std::condition_variable;
+
 // Held by LVC_Close from its shut-down to the report of it (event 15), and taken by the
 // reader before it reports the close: the old socket's events keep their order 14, 15,
 // then 16, 17, 7, whichever thread runs first.
@@ -439,10 +445,23 @@ static void netThread_connected(lvsock s)
 // reader given up meanwhile stops waiting.
 static bool netThread_take_connlock()
 {
-    while (!lvc.connlock.try_lock_for(milliseconds(LVC_WAIT_SLICE_MS)))
+    std::unique_lock lock(connlock);
+    while (connlock_taken) {
         if (lvc_reader_superseded())
             return false;
+        connlock_free.wait_for(lock, milliseconds(LVC_WAIT_SLICE_MS));
+    }
+    connlock_taken = true;
     return true;
+}
+
+static void netThread_release_connlock()
+{
+    {
+        std::lock_guard lock(connlock);
+        connlock_taken = false;
+    }
+    connlock_free.notify_all();
 }
 
 static void netThread_run(const lvc_target &target)
@@ -472,7 +491,7 @@ static void netThread(lvc_target target, std::atomic<bool> *done)
     if (netThread_take_connlock()) {
         if (!lvc_reader_superseded())
             netThread_run(target);
-        lvc.connlock.unlock();
+        netThread_release_connlock();
     }
     {
         std::lock_guard lock(readers_lock);

@@ -39,7 +39,6 @@ struct lvc_module {
     uint16_t proxyport;
 
     std::mutex sendlock;  // the outgoing buffer, from net_newpacket to net_sendpacket
-    std::timed_mutex connlock;  // held by a reader thread for its whole life
 
     // The current connection's socket, LVSOCK_INVALID while there is none. It changes
     // only under both sendlock and socklock (in that order), so a sender (sendlock) or
