@@ -361,9 +361,13 @@ TEST_F(Connection, ProxyReplyWithoutBlankLineFails)
         const char *name;
         std::string reply;
     };
+    // A reply of exactly 64 KB whose blank line ends in its last byte: with its NUL it
+    // does not fit the buffer.
+    const std::string head = "HTTP/1.0 200 OK\r\nX: ";
     const Case cases[] = {
         {"cut short", "HTTP/1.0 200 Connection established\r\n"},
-        {"over 64 KB", "HTTP/1.0 200 OK\r\nX: " + std::string(70000, 'a')},
+        {"over 64 KB", head + std::string(70000, 'a')},
+        {"blank line ending at 64 KB", head + std::string(65536 - head.size() - 4, 'a') + "\r\n\r\n"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
