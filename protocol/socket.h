@@ -17,13 +17,20 @@ void lvsock_cleanup();
 // Dotted IPv4 address or host name to an address in network order. 1, or 0 unresolved.
 int lvsock_resolve(const char *host, uint32_t *addr);
 lvsock lvsock_tcp();
-// 1 when connected, 0 on failure. addr in network order, port in host order.
-int lvsock_connect(lvsock s, uint32_t addr, uint16_t port);
 // A connect that can be given up: begin answers 1 when connected at once, 0 while under
 // way, -1 on failure; wait answers the same after waiting up to timeout_ms (< 0: without
-// limit). Once connected the socket blocks again, as one from lvsock_connect.
+// limit). Once connected the socket blocks again. addr in network order, port in host
+// order.
 int lvsock_connect_begin(lvsock s, uint32_t addr, uint16_t port);
 int lvsock_connect_wait(lvsock s, int timeout_ms);
+// Connects, waiting as long as it takes: 1 when connected, 0 on failure.
+inline int lvsock_connect(lvsock s, uint32_t addr, uint16_t port)
+{
+    int r = lvsock_connect_begin(s, addr, port);
+    while (r == 0)
+        r = lvsock_connect_wait(s, -1);
+    return r == 1;
+}
 // Bytes moved, 0 at end of stream, -1 on error. Never raises a signal.
 long lvsock_send(lvsock s, const void *buf, size_t n);
 long lvsock_recv(lvsock s, void *buf, size_t n);

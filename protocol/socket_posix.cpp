@@ -85,14 +85,6 @@ int lvsock_connect_wait(lvsock s, int timeout_ms)
     return 1;
 }
 
-int lvsock_connect(lvsock s, uint32_t addr, uint16_t port)
-{
-    int r = lvsock_connect_begin(s, addr, port);
-    while (r == 0)
-        r = lvsock_connect_wait(s, -1);
-    return r == 1;
-}
-
 long lvsock_send(lvsock s, const void *buf, size_t n)
 {
     ssize_t r;

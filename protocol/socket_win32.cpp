@@ -92,14 +92,6 @@ int lvsock_connect_wait(lvsock s, int timeout_ms)
     return 1;
 }
 
-int lvsock_connect(lvsock s, uint32_t addr, uint16_t port)
-{
-    int r = lvsock_connect_begin(s, addr, port);
-    while (r == 0)
-        r = lvsock_connect_wait(s, -1);
-    return r == 1;
-}
-
 // Winsock moves at most INT_MAX bytes per call; the callers loop anyway.
 static int lvsock_chunk(size_t n)
 {

@@ -189,14 +189,7 @@ protected:
     // Room 401 in the room list and entered: its window open.
     static chatwnd *enter_room(fakepeer *chat)
     {
-        fakepeer_bytes list;
-        fakepeer_put_int(&list, 401);
-        fakepeer_put_utf(&list, "Inda");
-        fakepeer_put_utf(&list, "tema");
-        fakepeer_put_int(&list, 0);
-        fakepeer_put_int(&list, 0);
-        fakepeer_put_int(&list, 0);
-        EXPECT_TRUE(fakepeer_send_packet(chat, 9, list));
+        EXPECT_TRUE(fakepeer_send_packet(chat, 9, room_list(401, 1)));
         EXPECT_TRUE(fakepeer_send_packet(chat, 5, enter_packet(401)));
         EXPECT_TRUE(pump_until([] { return LVC_GetRoom(401) && LVC_GetRoom(401)->chatwnd; }, 10000));
         return LVC_GetRoom(401) ? static_cast<chatwnd *>(LVC_GetRoom(401)->chatwnd) : nullptr;
