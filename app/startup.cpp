@@ -22,6 +22,17 @@ void startup_abort()
 
 }  // namespace
 
+int startup_wants_console(const char *config_path)
+{
+    int32_t console = 0;
+    for (const config_entry *row = config_table; row->key; row++)
+        if (row->var == &cfg_console)
+            console = row->int_default;
+    const config_entry only[] = {{"console", CFG_BOOL, &console, console, nullptr}, {nullptr, 0, nullptr, 0, nullptr}};
+    config_peek(config_path, only);
+    return console != 0;
+}
+
 void startup_cleanup()
 {
     save_friends(friends_file);

@@ -325,6 +325,9 @@ int vel_util_console_open()
         ignored = std::freopen("CONOUT$", "wta+", stdout);
         ignored = std::freopen("CONOUT$", "wta+", stderr);
         (void)ignored;
+        // Unbuffered, a console stream is written a character at a time (a console
+        // round trip each); the message loop flushes it whenever the program goes idle.
+        std::setvbuf(stdout, nullptr, _IOFBF, 1 << 14);
     }
     return opened;
 }

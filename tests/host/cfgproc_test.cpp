@@ -173,6 +173,25 @@ TEST(Config, MissingFileChangesNothing)
     EXPECT_STREQ(cfg_server, "kept:1");
 }
 
+// A quiet read sets what a loud one sets (the last line of a key wins, bad numbers keep
+// the value) and prints nothing: it runs before the console exists.
+TEST(Config, PeekReadsLikeLoadAndSaysNothing)
+{
+    const std::string content = "console=1\n# console=0\nCONSOLE = 5\nconsole=0\r\nconfirm_exit=x\n";
+    std::string path = test_temp_file("lvcfg-peek", content);
+    int32_t console = 1, confirm = 7;
+    const config_entry table[] = {{"console", CFG_BOOL, &console, 1, nullptr},
+                                  {"confirm_exit", CFG_BOOL, &confirm, 1, nullptr},
+                                  {nullptr, 0, nullptr, 0, nullptr}};
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(config_peek(path.c_str(), table), 1);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(console, 0);
+    EXPECT_EQ(confirm, 7);
+    std::remove(path.c_str());
+    EXPECT_EQ(config_peek(path.c_str(), table), 0);
+}
+
 TEST(Config, PrintShowsEveryRow)
 {
     config_setdefaults(config_table);
