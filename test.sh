@@ -43,6 +43,10 @@ run_tests() {
   [ $rc -eq 0 ] || broken+=("$name (tests)")
 }
 
+# Every include points down a floor or stays on its own.
+echo "== layers"
+if tools/layers.sh; then passed=$((passed + 1)); else failed=$((failed + 1)); broken+=("layers"); fi
+
 # The set-up logic itself, against a fake package manager.
 echo "== set-up"
 if tests/setup/setup_test.sh; then passed=$((passed + 1)); else failed=$((failed + 1)); broken+=("set-up"); fi

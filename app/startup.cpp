@@ -1,10 +1,10 @@
 #include "app/startup.h"
 
-#include "app/cfgproc.h"
 #include "app/dispatch.h"
-#include "app/util.h"
 #include "protocol/lvc6b.h"
 #include "resources/resource.h"
+#include "settings/cfgproc.h"
+#include "settings/util.h"
 #include "toolkit/util.h"
 #include "toolkit/window.h"
 #include "ui/mainwnd.h"

@@ -3,9 +3,9 @@
 // to the whole path with the reader thread's hand-over. Plain timed loops (the window stages
 // need the UI thread and its message loop, which a benchmark library's loop does not pump);
 // run it under Wine from the Windows build: wine64 flood_bench.exe [LINES].
-#include "app/cfgproc.h"
 #include "app/dispatch.h"
 #include "protocol/internal.h"
+#include "settings/cfgproc.h"
 #include "tests/support/fakepeer.h"
 #include "tests/win/wintest.h"
 #include "toolkit/textbox.h"

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/cfgproc.h"
+#include "settings/cfgproc.h"
 #include "tests/support/tempfile.h"
 
 namespace {

@@ -1,5 +1,5 @@
 // The settings table and the configuration file reader.
-#include "app/cfgproc.h"
+#include "settings/cfgproc.h"
 
 #include <cerrno>
 #include <climits>

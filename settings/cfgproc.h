@@ -1,6 +1,10 @@
 // The settings: one table of typed keys bound to global variables, its defaults, and the
 // plain-text configuration file read over them ("key=value" lines, "#" comments). The
 // file is never written back.
+//
+// The settings floor (settings/): the settings, the friends and ignore lists and the
+// helpers the windows share. It uses the base (toolkit, text, protocol) and knows no
+// window module; the windows and the program use it.
 #pragma once
 
 #include <cstdint>
