@@ -10,16 +10,15 @@
 # Argument: the output folder (default build/package-wine): logs and screenshots.
 # Environment: DISPLAY (a private Xvfb display is started without one).
 set -uo pipefail
-root=$(cd "$(dirname "$0")/../.." && pwd)
+e2e_name=package_wine
+# The end-to-end helpers: fail, note, poll, frame_id.
+. "$(dirname "$0")/../e2e/lib.sh"
+root=$e2e_root
 out=$(realpath -m "${1:-$root/build/package-wine}")
-wine=/usr/lib/wine/wine64
 export WINEPREFIX=$root/build/wineprefix-package WINEDEBUG=-all LANG=hu_HU.UTF-8 LC_ALL=hu_HU.UTF-8
 # No menu entries or file associations of the installed program on this machine's desktop.
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
-own_display= app_pid=
-
-fail() { echo "package_wine: FAIL: $*"; exit 1; }
-note() { echo "package_wine: $*"; }
+app_pid=
 
 finish() {
   [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null
@@ -27,16 +26,6 @@ finish() {
   [ -n "$own_display" ] && "$root/tools/xvfb.sh" stop "$own_display"
 }
 trap finish EXIT
-
-# poll SECONDS CMD...: runs CMD every 0.2 s until it succeeds (0) or the time is up (1).
-poll() {
-  local end=$((SECONDS + $1)); shift
-  while :; do
-    "$@" && return 0
-    [ $SECONDS -ge $end ] && return 1
-    sleep 0.2
-  done
-}
 
 # pe_machine FILE: the machine field of a Windows program (14c i386, 8664 x86_64).
 pe_machine() {
@@ -59,7 +48,7 @@ for name in win32 win64; do
   zipfile=$build/lvchat-$version-$name.zip
   [ -f "$zipfile" ] || fail "no $zipfile"
   top=lvchat-$version-$name
-  list=$(unzip -Z1 "$zipfile" | sort | tr '\n' ' ')
+  list=$(unzip -Z1 "$zipfile" | LC_ALL=C sort | tr '\n' ' ')
   [ "$list" = "$top/OLVASSEL.txt $top/lvchat.cfg $top/lvchat.exe " ] || fail "$name zip holds: $list"
   for f in lvchat.cfg OLVASSEL.txt; do
     unzip -p "$zipfile" "$top/$f" | cmp -s - "$build/packaging/$f" || fail "$name zip: $f differs from the build's"
@@ -99,7 +88,6 @@ done
 # settings and starts the program there.
 "$wine" start 'C:\ProgramData\Microsoft\Windows\Start Menu\Programs\lvchat\lvchat.lnk' >"$out/start.txt" 2>&1 &
 app_pid=$!
-frame_id() { xdotool search --name 'lorvando cset' 2>/dev/null | head -n 1; }
 frame=
 have_frame() { frame=$(frame_id); [ -n "$frame" ]; }
 poll 60 have_frame || fail "the installed program showed no main frame"
