@@ -111,17 +111,4 @@ TEST(Launcher, ArgumentsFollowTheProgramName)
     EXPECT_STREQ(launcher_arguments(L"\"C:\\lvstart.exe x"), L"");
 }
 
-TEST(Launcher, UserFolderIsUnderApplicationData)
-{
-    std::wstring folder = launcher_user_folder();
-    ASSERT_FALSE(folder.empty());
-    EXPECT_EQ(folder.substr(folder.size() - 7), L"\\lvchat");
-    wchar_t appdata[MAX_PATH];
-    DWORD n = GetEnvironmentVariableW(L"APPDATA", appdata, MAX_PATH);
-    ASSERT_GT(n, 0u);
-    EXPECT_EQ(CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, folder.c_str(), static_cast<int>(n), appdata,
-                             static_cast<int>(n)),
-              CSTR_EQUAL);
-}
-
 }  // namespace
