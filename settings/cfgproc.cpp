@@ -202,8 +202,16 @@ namespace {
 void config_read_quietly(std::FILE *file, const config_entry *table, bool report)
 {
     char line[config_line_size];
-    while (std::fgets(line, sizeof line, file))
-        config_read_line(line, table, report);
+    bool first = true;
+    while (std::fgets(line, sizeof line, file)) {
+        // Notepad saves UTF-8 with a byte order mark: it belongs to the file, and left on
+        // the first line it would hide that line's key.
+        char *start = line;
+        if (first && std::strncmp(line, "\xEF\xBB\xBF", 3) == 0)
+            start += 3;
+        first = false;
+        config_read_line(start, table, report);
+    }
 }
 
 int config_load_reporting(const char *path, const config_entry *table, bool report)

@@ -6,7 +6,7 @@
 #   windows   ui/
 #   settings  settings/
 #   base      toolkit/ text/ protocol/ resources/
-#   apart     server/ cli/                  the base only
+#   apart     server/ cli/ packaging/       the base only
 #
 # Inside the base: the toolkit knows only itself; text knows only itself; the protocol
 # knows the text's and the toolkit's public headers (text/string.h, toolkit/list.h,
@@ -21,7 +21,7 @@ floor() {
     ui) echo 2 ;;
     settings) echo 1 ;;
     toolkit|text|protocol|resources) echo 0 ;;
-    server|cli) echo apart ;;
+    server|cli|packaging) echo apart ;;
     *) echo any ;;
   esac
 }

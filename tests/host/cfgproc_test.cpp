@@ -116,6 +116,10 @@ TEST(Config, StringsAndKeys)
         {"\n\njunk line\nserver=x:1\n=\n", &cfg_server, "x:1", "cfgkey: server\n"},
         {"away=\xC3\xA9n\n", &cfg_away, "\xC3\xA9n", "cfgkey: away\n"},
         {std::string("server=a\0b\n", 11), &cfg_server, "a", "cfgkey: server\n"},
+        // Notepad's byte order mark opens the file, not the first key; elsewhere it is text.
+        {"\xEF\xBB\xBFserver=bom:1\r\n", &cfg_server, "bom:1", "cfgkey: server\n"},
+        {"\xEF\xBB\xBF#server=x\nlogin=n\n", &cfg_server, nullptr, "cfgkey: login\n"},
+        {"login=n\n\xEF\xBB\xBFserver=x\n", &cfg_server, nullptr, "cfgkey: login\n"},
     };
     for (const auto &c : cases) {
         config_setdefaults(config_table);
