@@ -9,10 +9,10 @@
 #include <mutex>
 #include <vector>
 
-#include "app/strlist.h"
 #include "protocol/lvc6b.h"
 #include "protocol/socket.h"
 #include "protocol/wire.h"
+#include "toolkit/strlist.h"
 
 struct lvc_module {
     LVC_Callback packet_cb;

@@ -3,9 +3,9 @@
 // to the whole path with the reader thread's hand-over in batches. Plain timed loops (the window stages
 // need the UI thread and its message loop, which a benchmark library's loop does not pump);
 // run it under Wine from the Windows build: wine64 flood_bench.exe [LINES].
-#include "app/cfgproc.h"
 #include "app/dispatch.h"
 #include "protocol/internal.h"
+#include "settings/cfgproc.h"
 #include "tests/support/fakepeer.h"
 #include "tests/win/wintest.h"
 #include "toolkit/textbox.h"
@@ -188,6 +188,14 @@ int main(int argc, char **argv)
     bench_stage("paint of the whole box", lines / 10, [&](int) {
         InvalidateRect(box, nullptr, TRUE);
         UpdateWindow(box);
+    });
+    // A frame of a flood: the lines that came since the last paint, then that one paint.
+    bench_stage("text box: 1,000 appends, then one paint", lines, [&](int i) {
+        vel_textbox_add_line_c(cw->messages, plain.c_str(), colours.data(), 0, 0);
+        if (i % 1000 == 999) {
+            InvalidateRect(box, nullptr, FALSE);
+            UpdateWindow(box);
+        }
     });
     bench_stage("chatwnd_new_message (no paint)", lines, [&](int i) {
         chatwnd_new_message(cw, 2, "flood", "", "", texts[static_cast<size_t>(i % 100)].c_str(), nullptr, 0);
