@@ -152,25 +152,6 @@ TEST_F(Framing, ProgressFollowsEachPieceOfAHeaderAndAPayload)
     EXPECT_EQ(eventlog_take(), (Lines{"E8 16/16 type=-1", "E8 7/7 type=18", "P36 id=7 \"x\""}));
 }
 
-TEST_F(Framing, ABadHeaderEndsTheStreamAfterThePacketsBeforeIt)
-{
-    for (bool queued : {false, true}) {
-        SCOPED_TRACE(queued);
-        if (queued)
-            queue_like_a_reader();
-        fakepeer_bytes stream;
-        add_packet(&stream, 18, nick_answer(1, "anna"));
-        uint8_t bad[16];
-        wire_make_header(bad, 13, 4);
-        bad[15] ^= 1;
-        stream.insert(stream.end(), bad, bad + 16);
-        add_packet(&stream, 18, nick_answer(2, "bela"));
-        EXPECT_EQ(feed(stream, {}), 0);
-        LVC_Drain(1000);
-        EXPECT_EQ(eventlog_take(), (Lines{"P36 id=1 \"anna\"", "X9"}));
-    }
-}
-
 TEST_F(Framing, QueuedPacketsWakeOnceAndDrainInOrder)
 {
     const fakepeer_bytes stream = sample_stream();
@@ -191,25 +172,6 @@ TEST_F(Framing, QueuedPacketsWakeOnceAndDrainInOrder)
     EXPECT_EQ(wakes, 2);
     EXPECT_EQ(LVC_Drain(1000), 0);
     EXPECT_EQ(eventlog_take(), expected);
-}
-
-TEST_F(Framing, ADrainOutOfTimeLeavesTheRestInOrder)
-{
-    fakepeer_bytes stream;
-    for (int i = 0; i < 100; i++)
-        add_packet(&stream, 18, nick_answer(i, "n" + std::to_string(i)));
-    const Lines expected = whole(stream);
-    queue_like_a_reader();
-    ASSERT_EQ(feed(stream, {}), 1);
-    EXPECT_EQ(LVC_Drain(0), 1);
-    Lines got = eventlog_take();
-    EXPECT_LT(got.size(), expected.size());
-    EXPECT_EQ(wakes, 1) << "what is left is the drainer's to go on with";
-    while (LVC_Drain(0)) {
-    }
-    const Lines rest = eventlog_take();
-    got.insert(got.end(), rest.begin(), rest.end());
-    EXPECT_EQ(got, expected);
 }
 
 // The progress of a room list is shown as its bytes arrive. Progress that was not
