@@ -133,25 +133,6 @@ TEST_F(Framing, EveryCutOfTheStreamGivesTheSamePackets)
     EXPECT_EQ(eventlog_take(), expected);
 }
 
-TEST_F(Framing, ProgressFollowsEachPieceOfAHeaderAndAPayload)
-{
-    eventlog_keep_progress(true);
-    fakepeer_bytes stream;
-    add_packet(&stream, 9, room_list(1, 1000));
-    // The header in two pieces, then the room list's payload in 450 and 550 bytes.
-    ASSERT_EQ(feed(stream, {10, 16, 16 + 450}), 1);
-    const Lines lines = eventlog_take();
-    const Lines head(lines.begin(), lines.begin() + 5);
-    EXPECT_EQ(head, (Lines{"E8 10/16 type=-1", "E8 16/16 type=-1", "P1", "E8 450/1000 type=9",
-                           "E8 1000/1000 type=9"}));
-    EXPECT_EQ(lines.back(), "P3");
-    // A packet that comes whole reports its header and its payload once each.
-    fakepeer_bytes one;
-    add_packet(&one, 18, nick_answer(7, "x"));
-    ASSERT_EQ(feed(one, {}), 1);
-    EXPECT_EQ(eventlog_take(), (Lines{"E8 16/16 type=-1", "E8 7/7 type=18", "P36 id=7 \"x\""}));
-}
-
 TEST_F(Framing, QueuedPacketsWakeOnceAndDrainInOrder)
 {
     const fakepeer_bytes stream = sample_stream();
