@@ -120,9 +120,10 @@ int LVC_Init(LVC_Callback packet, LVC_Callback event, LVC_Callback exception);
 void LVC_Cleanup();
 void LVC_SetDispatchHook(LVC_DispatchHook wake);
 // Delivers what the client's threads queued, oldest first, on the calling thread, for about
-// `budget_ms` milliseconds. 1 when items are left (call again soon), 0 when the queue is
-// empty (the next item calls the hook again). A drain entered from inside a callback (a
-// modal loop) goes on with the same queue, in order.
+// `budget_ms` milliseconds. 1 when the time ran out first (call again soon: items may be
+// left, and the hook is not called for them), 0 when the queue is empty (the next item
+// calls the hook again). A drain entered from inside a callback (a modal loop) goes on
+// with the same queue, in order.
 int LVC_Drain(int budget_ms);
 void LVC_Connect(const char *host, uint16_t port, int proxytype, const char *proxyhost, uint16_t proxyport);
 int LVC_Close();
