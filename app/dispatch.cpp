@@ -35,6 +35,8 @@ LRESULT CALLBACK dispatch_wndproc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
 {
     if (msg == dispatch_wm_task) {
         reinterpret_cast<LVC_Task>(wp)(reinterpret_cast<void *>(lp));
+        // The logs write what the task brought: a killed program loses no handed-over line.
+        log_flush();
         return 1;
     }
     if (msg == dispatch_wm_failure) {

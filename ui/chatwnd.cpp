@@ -200,6 +200,7 @@ void chatwnd_release(chatwnd *cw)
         mainwnd_del_childwindow(cw->main_frame, cw->wnd);
     cw->winlist_entry = nullptr;
     chatwnd_detach_menus(cw);
+    log_close('s', cw->room_id);
     if (Room *room = cw->room) {
         cw->room = nullptr;
         if (room->chatwnd == cw)

@@ -246,6 +246,7 @@ int privwnd_wndproc(vel_window *self, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp,
         if (pw->main_frame)
             mainwnd_del_childwindow(pw->main_frame, self);
         release_menu(pw, hwnd);
+        log_close('p', pw->peer_id);
         self->user = nullptr;
         std::free(pw);
         return VEL_CONTINUE;
