@@ -430,7 +430,7 @@ void privwnd_new_message(privwnd *pw, int kind, const char *text, int notify)
         return;
     char stamp[LVC_STAMP_SIZE];
     LVC_FormatTimeStamp(stamp, (pw->flags & PRIVWND_TIMESTAMP) ? 1 : 0, nullptr);
-    auto line = std::make_unique<char[]>(LVC_LINE_SIZE);
+    auto line = std::make_unique_for_overwrite<char[]>(LVC_LINE_SIZE);
     LVC_FormatPrivateMessage(line.get(), kind, pw->peer_id, pw->peer_nick, text ? text : "", stamp);
     privwnd_add_line(pw, line.get());
     if (!notify || !pw->main_frame)
