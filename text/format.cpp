@@ -2,6 +2,7 @@
 #include "text/string.h"
 
 #include <charconv>
+#include <chrono>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -95,7 +96,8 @@ char *LVC_FormatTimeStamp(char *dst, int enabled, const time_t *when)
         format_stamp(dst, *when);
         return dst;
     }
-    const time_t now = std::time(nullptr);
+    // The system clock, not time(): the C library may consult the time zone on every call.
+    const time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
     if (now != format_now_second) {
         format_now_stamp[0] = 0;
         format_stamp(format_now_stamp, now);
