@@ -3,9 +3,7 @@
 // to the whole path with the reader thread's hand-over. Plain timed loops (the window stages
 // need the UI thread and its message loop, which a benchmark library's loop does not pump);
 // run it under Wine from the Windows build: wine64 flood_bench.exe [LINES].
-#include "app/cfgproc.h"
-#include "app/dispatch.h"
-#include "protocol/internal.h"
+#include "bench/win/bench_win.h"
 #include "tests/support/fakepeer.h"
 #include "tests/win/wintest.h"
 #include "toolkit/textbox.h"
@@ -25,18 +23,6 @@ constexpr int32_t bench_room_id = 2;
 constexpr int32_t bench_t_message = 13;  // a room message
 constexpr const char *bench_colours[] = {"$red$", "$blue$", "$green$", "$yellow$", "$magenta$"};
 
-double bench_now_us()
-{
-    static const double per_us = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return static_cast<double>(f.QuadPart) / 1e6;
-    }();
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) / per_us;
-}
-
 // The text of flood line `seq`, as the server floods it.
 std::string bench_text(int seq)
 {
@@ -53,18 +39,6 @@ fakepeer_bytes bench_packet(int seq)
     fakepeer_put_utf(&b, "");
     fakepeer_put_utf(&b, bench_text(seq) + " (packet)");
     return b;
-}
-
-// The process's CPU time (all its threads, user and kernel), in microseconds: on a busy
-// machine the wall time of a stage also holds other programs' time.
-double bench_cpu_us()
-{
-    FILETIME created, ended, kernel, user;
-    GetProcessTimes(GetCurrentProcess(), &created, &ended, &kernel, &user);
-    auto us = [](const FILETIME &t) {
-        return static_cast<double>((static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 10.0;
-    };
-    return us(kernel) + us(user);
 }
 
 void bench_report(const char *stage, int lines, double us, double cpu_us)
@@ -133,20 +107,16 @@ void bench_handover_stage(const char *stage, int lines, HWND dispatcher, const s
 int main(int argc, char **argv)
 {
     const int lines = argc > 1 ? std::max(10, std::atoi(argv[1])) : 2000;
-    vel_init();
-    config_setdefaults(config_table);
+    mainwnd *mw = bench_frame();
+    if (!mw || !dispatch_start()) {
+        std::fprintf(stderr, "flood_bench: no frame or no dispatcher\n");
+        return 1;
+    }
     cfg_szoba_timestamp = 1;
     cfg_szoba_kibe = 1;
     cfg_szoba_flash = 0;
     cfg_szoba_log = 0;
-    mainwnd *mw = mainwnd_create();
-    if (!mw || !LVC_Init(packet_handler, event_handler, exception_handler) || !dispatch_start()) {
-        std::fprintf(stderr, "flood_bench: no frame or no dispatcher\n");
-        return 1;
-    }
     HWND dispatcher = FindWindowExW(HWND_MESSAGE, nullptr, L"lvchat_dispatch", nullptr);
-    ShowWindow(mw->frame->hwnd, SW_SHOWNORMAL);
-    SetWindowPos(mw->frame->hwnd, nullptr, 0, 0, 1000, 750, SWP_NOZORDER);
     Room *room = room_add(bench_room_id, "Budapest", "tema", 0, 0);
     chatwnd *cw = room ? chatwnd_create(mw, room) : nullptr;
     if (!cw) {
@@ -185,6 +155,13 @@ int main(int argc, char **argv)
     bench_stage("chatwnd_new_message (no paint)", lines, [&](int i) {
         chatwnd_new_message(cw, 2, "flood", "", "", texts[static_cast<size_t>(i % 100)].c_str(), nullptr, 0);
     });
+    cfg_szoba_log = 1;
+    bench_stage("chatwnd_new_message (no paint), room log on", lines, [&](int i) {
+        chatwnd_new_message(cw, 2, "flood", "", "", texts[static_cast<size_t>(i % 100)].c_str(), nullptr, 0);
+        if (i % 100 == 99)
+            log_flush();
+    });
+    cfg_szoba_log = 0;
     bench_stage("chatwnd_new_message, idle after each", lines, [&](int i) {
         chatwnd_new_message(cw, 2, "flood", "", "", texts[static_cast<size_t>(i % 100)].c_str(), nullptr, 0);
         wintest_flush();
@@ -196,6 +173,11 @@ int main(int argc, char **argv)
     });
     bench_handover_stage("hand-over alone (reader thread, one SendMessage each)", lines, dispatcher, nullptr);
     bench_handover_stage("whole path: reader thread -> dispatch -> window", lines, dispatcher, &packets);
+    bench_stage("room log line alone (written every 100 lines)", lines, [&](int i) {
+        log_debug('s', bench_room_id, L"%s\n", plain.c_str());
+        if (i % 100 == 99)
+            log_flush();
+    });
     cfg_szoba_log = 1;
     bench_stage("packet -> window, idle after each, room log on", lines, [&](int i) {
         const fakepeer_bytes &p = packets[static_cast<size_t>(i % 100)];
@@ -204,6 +186,7 @@ int main(int argc, char **argv)
     });
     bench_handover_stage("whole path with the room log on", lines, dispatcher, &packets);
     cfg_szoba_log = 0;
+    log_close_all();
     std::remove("s2.log");
     const vel_textbox *tb = vel_textbox_get(cw->messages);
     if (tb && tb->lines) {

@@ -4,9 +4,7 @@
 // time of the task, of the messages after it (the longest one alone), the whole way to
 // the drawn list, and the CPU of the process over it. Run under Wine from the Windows
 // build: wine64 roomlist_bench.exe [ROOMS...] (10000 and 50000 without arguments).
-#include "app/cfgproc.h"
-#include "app/dispatch.h"
-#include "protocol/internal.h"
+#include "bench/win/bench_win.h"
 #include "tests/win/wintest.h"
 #include "toolkit/mdichild.h"
 #include "ui/mainwnd.h"
@@ -22,24 +20,7 @@ namespace {
 
 double bench_now_ms()
 {
-    static const double per_ms = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return static_cast<double>(f.QuadPart) / 1e3;
-    }();
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) / per_ms;
-}
-
-double bench_cpu_ms()
-{
-    FILETIME created, ended, kernel, user;
-    GetProcessTimes(GetCurrentProcess(), &created, &ended, &kernel, &user);
-    auto ms = [](const FILETIME &t) {
-        return static_cast<double>((static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 1e4;
-    };
-    return ms(kernel) + ms(user);
+    return bench_now_us() / 1e3;
 }
 
 // Room names as a server's list has them: groups of states, accented names, numbers.
@@ -67,7 +48,7 @@ void bench_rooms(rlistwnd *rw, int rooms)
     static const int32_t states[] = {0x00, 0x00, 0x01, 0x08, 0x10, 0x04};
     LVC_FreeRoomlist();
     wintest_flush();
-    const double cpu0 = bench_cpu_ms(), t0 = bench_now_ms();
+    const double cpu0 = bench_cpu_us(), t0 = bench_now_ms();
     // One task: the room list cleared, then every room listed as the dispatch lists it.
     packet_handler(1, nullptr);
     double directory = 0;
@@ -86,10 +67,10 @@ void bench_rooms(rlistwnd *rw, int rooms)
     bench_pump(&longest);
     InvalidateRect(rw->list->hwnd, nullptr, FALSE);
     UpdateWindow(rw->list->hwnd);
-    const double t2 = bench_now_ms(), cpu2 = bench_cpu_ms();
+    const double t2 = bench_now_ms(), cpu2 = bench_cpu_us();
     std::printf("%6d rooms: task %7.1f ms (directory %7.1f ms), after it %7.1f ms (longest message %6.1f ms), "
                 "to the drawn list %7.1f ms, cpu %7.1f ms, listed %d\n",
-                rooms, t1 - t0, directory, t2 - t1, longest, t2 - t0, cpu2 - cpu0, rw->room_count);
+                rooms, t1 - t0, directory, t2 - t1, longest, t2 - t0, (cpu2 - cpu0) / 1e3, rw->room_count);
     std::fflush(stdout);
 }
 
@@ -97,15 +78,11 @@ void bench_rooms(rlistwnd *rw, int rooms)
 
 int main(int argc, char **argv)
 {
-    vel_init();
-    config_setdefaults(config_table);
-    mainwnd *mw = mainwnd_create();
-    if (!mw || !mw->rlistwnd || !LVC_Init(packet_handler, event_handler, exception_handler)) {
+    mainwnd *mw = bench_frame();
+    if (!mw || !mw->rlistwnd) {
         std::fprintf(stderr, "roomlist_bench: no frame\n");
         return 1;
     }
-    ShowWindow(mw->frame->hwnd, SW_SHOWNORMAL);
-    SetWindowPos(mw->frame->hwnd, nullptr, 0, 0, 1000, 750, SWP_NOZORDER);
     vel_mdichild_activate(mw->rlistwnd->wnd);
     wintest_pump_for(300);
     std::vector<int> sizes;
