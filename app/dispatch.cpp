@@ -4,11 +4,11 @@
 // reaction); the user-interface thread never waits for the reader.
 #include "app/dispatch.h"
 
-#include "app/apputil.h"
-#include "app/cfgproc.h"
-#include "app/notify.h"
 #include "protocol/lvc6b.h"
 #include "resources/resource.h"
+#include "settings/apputil.h"
+#include "settings/cfgproc.h"
+#include "settings/notify.h"
 #include "text/string.h"
 #include "toolkit/widget.h"
 #include "toolkit/window.h"

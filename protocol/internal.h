@@ -8,10 +8,10 @@
 #include <ctime>
 #include <mutex>
 
-#include "app/strlist.h"
 #include "protocol/lvc6b.h"
 #include "protocol/socket.h"
 #include "protocol/wire.h"
+#include "toolkit/strlist.h"
 
 struct lvc_module {
     LVC_Callback packet_cb;

@@ -143,6 +143,8 @@ User *LVC_GetUserInRoom(Room *room, int32_t userid);
 vel_list_node *const *LVC_GetRoomLists();
 // Frees a Room that room_del unlinked while a window held it (called by that window).
 void LVC_FreeUnlinkedRoom(Room *room);
+// The nick the server last gave for a user id, or null: valid until the next packet.
+const char *LVC_GetCachedNick(int32_t userid);
 
 // ---------------------------------------------------------------- requests
 
@@ -163,6 +165,11 @@ void LVC_Ping();
 void LVC_GetNickByID(int32_t userid);
 void LVC_SendPacket_Type16(int value);
 void LVC_SendPacket_Type29(int32_t value1, int value2);
+
+// A private line (text/string.h's layouts) with the local user's nick as this client
+// knows it; `peer_id` is not used. dst: LVC_LINE_SIZE bytes.
+char *LVC_FormatPrivateMessage(char *dst, int kind, int32_t peer_id, const char *peer_nick, const char *text,
+                               const char *stamp);
 
 // ---------------------------------------------------------------- five-in-a-row, logs
 

@@ -50,8 +50,12 @@ WPARAM vel_run(vel_window *main_window, HACCEL accel)
         main_hwnd = main_window->hwnd;
     }
     MSG msg;
-    // GetMessageW answers -1 on a broken call; that ends the loop instead of spinning.
-    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+    for (;;) {
+        // Diagnostics written meanwhile reach the console before the thread waits.
+        std::fflush(stdout);
+        // GetMessageW answers -1 on a broken call; that ends the loop instead of spinning.
+        if (GetMessageW(&msg, nullptr, 0, 0) <= 0)
+            break;
         // The main window may already be destroyed (its quit message still queued): its
         // record is then gone, so it is read through the window's user data, which the
         // destroy handling clears, never through the pointer given.

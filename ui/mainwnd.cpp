@@ -3,10 +3,10 @@
 // other threads.
 #include "ui/mainwnd.h"
 
-#include "app/apputil.h"
-#include "app/cfgproc.h"
 #include "protocol/lvc6b.h"
 #include "resources/resource.h"
+#include "settings/apputil.h"
+#include "settings/cfgproc.h"
 #include "toolkit/listview.h"
 #include "toolkit/mdichild.h"
 #include "toolkit/mdiframe.h"

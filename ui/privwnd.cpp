@@ -2,11 +2,11 @@
 // menu, input line and conversation pane, notifications and the conversation log.
 #include "ui/privwnd.h"
 
-#include "app/apputil.h"
-#include "app/cfgproc.h"
-#include "app/util.h"
 #include "protocol/lvc6b.h"
 #include "resources/resource.h"
+#include "settings/apputil.h"
+#include "settings/cfgproc.h"
+#include "settings/util.h"
 #include "text/string.h"
 #include "toolkit/mdichild.h"
 #include "toolkit/richedit.h"

@@ -2,9 +2,9 @@
 // which on a busy machine leaves out other programs' time) and the program's frame.
 #pragma once
 
-#include "app/cfgproc.h"
 #include "app/dispatch.h"
 #include "protocol/internal.h"
+#include "settings/cfgproc.h"
 #include "toolkit/window.h"
 #include "ui/mainwnd.h"
 

@@ -152,6 +152,14 @@ int main(int argc, char **argv)
         InvalidateRect(box, nullptr, TRUE);
         UpdateWindow(box);
     });
+    // A frame of a flood: the lines that came since the last paint, then that one paint.
+    bench_stage("text box: 1,000 appends, then one paint", lines, [&](int i) {
+        vel_textbox_add_line_c(cw->messages, plain.c_str(), colours.data(), 0, 0);
+        if (i % 1000 == 999) {
+            InvalidateRect(box, nullptr, FALSE);
+            UpdateWindow(box);
+        }
+    });
     bench_stage("chatwnd_new_message (no paint)", lines, [&](int i) {
         chatwnd_new_message(cw, 2, "flood", "", "", texts[static_cast<size_t>(i % 100)].c_str(), nullptr, 0);
     });

@@ -1,8 +1,8 @@
 // The room window under the platform: creation, message layouts, the line limit, the
 // topic bar, the menus and their states, the user list, the registry and closing.
 
-#include "app/util.h"
 #include "resources/resource.h"
+#include "settings/util.h"
 #include "tests/support/tempfile.h"
 #include "tests/win/roomtest.h"
 #include "toolkit/mdichild.h"

@@ -11,9 +11,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/cfgproc.h"
 #include "app/dispatch.h"
 #include "protocol/lvc6b.h"
+#include "settings/cfgproc.h"
 #include "tests/support/fakepeer.h"
 #include "tests/win/wintest.h"
 #include "toolkit/listview.h"
