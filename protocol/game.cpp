@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -269,8 +270,14 @@ void log_debug(char letter, int32_t id, const wchar_t *format, ...)
     if (!f) {
         st.files.push_back(log_file{letter, id, LVFILE_INVALID, {}, {}});
         f = &st.files.back();
-        if (!st.closer.joinable())
-            st.closer = std::thread(log_closer, &st);
+        // Without a closer (no thread to be had) logs still write at batch ends and close
+        // with their windows; nothing is thrown at the caller.
+        if (!st.closer.joinable()) {
+            try {
+                st.closer = std::thread(log_closer, &st);
+            } catch (const std::system_error &) {
+            }
+        }
         // The closer may be waiting for a first log.
         st.wake.notify_one();
     }
