@@ -24,12 +24,16 @@ static char *directory_copy(const char *s)
     return copy;
 }
 
-// Empties all 256 user lists of a room, freeing the records.
+// Empties all 256 user lists of a room, freeing the records and the lists.
 static void directory_free_users(Room *room)
 {
-    for (vel_list_node *&head : room->users)
-        while (head)
+    if (!room->users)
+        return;
+    for (int slot = 0; slot < 256; slot++)
+        while (vel_list_node *&head = room->users[slot])
             delete static_cast<User *>(vel_list_del(&head, head->key));
+    delete[] room->users;
+    room->users = nullptr;
 }
 
 static void directory_free_room(Room *room)
@@ -53,16 +57,19 @@ Room *room_add(int32_t id, const char *name, const char *theme, int32_t states, 
     room->states = states;
     room->usercnt = usercnt;
     vel_list_add(&lvc.rooms[directory_slot(id)], directory_key(id), room);
+    lvc.room_index[id] = room;
     return room;
 }
 
 Room *LVC_GetRoom(int32_t id)
 {
-    return static_cast<Room *>(vel_list_get(lvc.rooms[directory_slot(id)], directory_key(id)));
+    auto it = lvc.room_index.find(id);
+    return it == lvc.room_index.end() ? nullptr : it->second;
 }
 
 void room_del(int32_t id)
 {
+    lvc.room_index.erase(id);
     Room *room = static_cast<Room *>(vel_list_del(&lvc.rooms[directory_slot(id)], directory_key(id)));
     // A room with a window stays alive, unlinked, with its users: the window frees it.
     if (room && !room->chatwnd)
@@ -108,6 +115,8 @@ User *user_add(int32_t roomid, int32_t userid, const char *nick, int32_t perms)
     std::memcpy(user->nick, nick, n);
     user->nick[n] = 0;
     user->perms = perms;
+    if (!room->users)
+        room->users = new vel_list_node *[256]{};
     vel_list_add(&room->users[directory_slot(userid)], directory_key(userid), user);
     nickcache_add(userid, nick);
     if (userid == lvc.ownid)
@@ -118,7 +127,7 @@ User *user_add(int32_t roomid, int32_t userid, const char *nick, int32_t perms)
 void user_del(int32_t roomid, int32_t userid)
 {
     Room *room = LVC_GetRoom(roomid);
-    if (room)
+    if (room && room->users)
         delete static_cast<User *>(vel_list_del(&room->users[directory_slot(userid)], directory_key(userid)));
 }
 
@@ -135,7 +144,7 @@ User *LVC_GetUser(int32_t roomid, int32_t userid)
 
 User *LVC_GetUserInRoom(Room *room, int32_t userid)
 {
-    if (!room)
+    if (!room || !room->users)
         return nullptr;
     return static_cast<User *>(vel_list_get(room->users[directory_slot(userid)], directory_key(userid)));
 }

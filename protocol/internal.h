@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <ctime>
 #include <mutex>
+#include <unordered_map>
 #include <vector>
 
 #include "protocol/lvc6b.h"
@@ -64,6 +65,9 @@ struct lvc_module {
     strlist *held;  // messages and confirmations waiting for their peer's nick
 
     vel_list_node *rooms[256];
+    // The rooms by id: a room line finds its room without walking a list that grows with
+    // the room list (tens of rooms a list with 10,000 rooms).
+    std::unordered_map<int32_t, Room *> room_index;
     vel_list_node *nicks[256];
 
     // The packet being decoded (the reader thread, or the thread that drains the inbox).

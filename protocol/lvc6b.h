@@ -16,7 +16,9 @@ struct Room {
     int32_t usercnt;
     char *name;   // owned UTF-8
     char *theme;  // owned UTF-8, with colour markup
-    vel_list_node *users[256];
+    // The users by id over 256 lists (the id's low 8 bits); made when the first user is
+    // added, so that the thousands of rooms nobody entered cost no more than their names.
+    vel_list_node **users;
     int32_t myperms;
     void *chatwnd;  // set and cleared only by the application
 };
