@@ -107,9 +107,11 @@ void lvc_inbox_wake_reader();
 void lvc_inbox_clear();
 // The inbox's bounds: it is full at `bytes` of payload or `items` items, and a reader
 // waiting for room goes on once the drain has taken it to half of both. A single packet
-// larger than the bound still goes in whole.
-constexpr size_t LVC_INBOX_MAX_BYTES = size_t(4) << 20;
-constexpr size_t LVC_INBOX_MAX_ITEMS = 65536;
+// larger than the bound still goes in whole. A quarter of a megabyte is some 2,500 room
+// lines, a fifth of a second of the user-interface thread's work in a flood: enough to
+// keep it busy, and the memory a flood takes stays that small.
+constexpr size_t LVC_INBOX_MAX_BYTES = size_t(256) << 10;
+constexpr size_t LVC_INBOX_MAX_ITEMS = 4096;
 void lvc_inbox_set_limits(size_t bytes, size_t items);
 // Payload bytes and items queued and not yet delivered, and whether the reader waits.
 struct lvc_inbox_state {

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
+#include <iterator>
 #include <new>
 #include <string>
 
@@ -149,7 +150,9 @@ void textbox_request_frame(vel_textbox *box)
     box->frame_pending = true;
     HWND hwnd = box->widget->hwnd;
     const DWORD since = GetTickCount() - box->painted_at;
-    const DWORD interval = static_cast<DWORD>(std::max(0, box->frame_interval));
+    const bool flood = box->frame_interval > 0 && box->flood_frame;
+    const DWORD interval = static_cast<DWORD>(
+        flood ? std::max(box->frame_interval, VEL_TEXTBOX_FLOOD_FRAME_MS) : std::max(0, box->frame_interval));
     if (since < interval && SetTimer(hwnd, textbox_frame_timer, interval - since, nullptr)) {
         box->frame_timer = true;
         return;
@@ -252,6 +255,7 @@ int textbox_add_here(vel_textbox *box, const wchar_t *text, int length, const CO
     if (text)
         ok = textbox_append(box, text, length, colours, colour_count, style, userdata, &added);
     if (added > 0) {
+        box->rows_since_paint += added;
         textbox_update_scrollbar(box);
         textbox_request_frame(box);
     }
@@ -359,6 +363,23 @@ void textbox_draw(const vel_textbox *box, HDC dc, const RECT &client)
     RestoreDC(dc, saved);
 }
 
+// Draws characters [from, to) of a line at x with their measured advances, so that the
+// drawn text lands where the layout put it; returns the x after them.
+int textbox_draw_run(HDC dc, int x, int y, const vel_textbox_line *line, int from, int to)
+{
+    int advances[256];
+    while (from < to) {
+        const int n = std::min(to - from, static_cast<int>(std::size(advances)));
+        int width = 0;
+        for (int k = 0; k < n; k++)
+            width += advances[k] = line->widths[from + k];
+        ExtTextOutW(dc, x, y, 0, nullptr, line->text + from, static_cast<UINT>(n), advances);
+        x += width;
+        from += n;
+    }
+    return x;
+}
+
 // One paint shows the whole current state: drawn into the back buffer and copied in one
 // go, so the background and the text never reach the screen apart.
 void textbox_paint(vel_textbox *box, HWND hwnd)
@@ -378,6 +399,8 @@ void textbox_paint(vel_textbox *box, HWND hwnd)
     }
     EndPaint(hwnd, &ps);
     box->painted_at = GetTickCount();
+    box->flood_frame = box->rows_since_paint > std::max(1, box->page_rows);
+    box->rows_since_paint = 0;
     // A paint while the frame timer waits (the box uncovered) leaves that frame to come.
     if (!box->frame_timer)
         box->frame_pending = false;
@@ -510,9 +533,7 @@ void vel_textbox_render_line(const vel_textbox *box, HDC dc, vel_textbox_line *l
                 SelectObject(dc, box->link_font);
             else if (normal)
                 SelectObject(dc, normal);
-            ExtTextOutW(dc, x, y, 0, nullptr, line->text + i, static_cast<UINT>(j - i), line->widths + i);
-            for (int k = i; k < j; k++)
-                x += line->widths[k];
+            x = textbox_draw_run(dc, x, y, line, i, j);
             i = j;
         }
         first = end;

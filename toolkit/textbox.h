@@ -43,6 +43,10 @@ constexpr UINT VEL_TEXTBOX_SYNC = 32757;
 
 // The shortest time between two paints that appends ask for, in milliseconds.
 constexpr int32_t VEL_TEXTBOX_FRAME_MS = 20;
+// The same while lines come faster than anyone reads: each frame brings more new rows than
+// the box shows, so every frame replaces the whole page (a flood). Painting such frames
+// less often costs the reader nothing and the program most of its painting.
+constexpr int32_t VEL_TEXTBOX_FLOOD_FRAME_MS = 100;
 
 struct vel_textbox_line {
     wchar_t *text;      // length units and a terminator
@@ -54,7 +58,7 @@ struct vel_textbox_line {
     int32_t length;
     int32_t height;  // rows * row height
     int32_t rows;
-    int *widths;       // length + 1 advance widths, measured once
+    uint16_t *widths;  // length + 1 advance widths in pixels, measured once
     int *row_lengths;  // characters per row
 };
 
@@ -118,6 +122,8 @@ struct vel_textbox {
     bool frame_timer;
     DWORD painted_at;
     int32_t frame_interval;  // ms; VEL_TEXTBOX_FRAME_MS when created
+    int32_t rows_since_paint;  // rows appended since the last paint
+    bool flood_frame;          // the last paint brought more new rows than the box shows
 };
 
 vel_widget *vel_textbox_create(void *userdata, vel_window *parent, DWORD exstyle, DWORD style, const wchar_t *text,

@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cwchar>
+#include <iterator>
 
 namespace {
 
@@ -49,22 +50,24 @@ int32_t textbox_width_of(const vel_textbox_widths *table, wchar_t unit)
     return page ? page[u & 0xFF] : textbox_width_unknown;
 }
 
-// A line record and its arrays in one block, widest members first: the record, widths
-// (n + 1), colours (n), the single row length of an unwrapped line, text (n + 1 units) and
-// flags (n + 1). One allocation per line instead of six.
+// A line record and its arrays in one block, widest members first: the record, colours
+// (n), the single row length of an unwrapped line, widths (n + 1), text (n + 1 units) and
+// flags (n + 1). One allocation per line instead of six; a box of 300 lines of 100
+// characters holds some 250 KB of them.
 struct textbox_line_layout {
-    size_t widths, colours, row, text, flags, size;
+    size_t colours, row, widths, text, flags, size;
 };
 
 textbox_line_layout textbox_line_offsets(int n)
 {
-    static_assert(alignof(vel_textbox_line) >= alignof(int) && alignof(int) >= alignof(wchar_t));
+    static_assert(alignof(vel_textbox_line) >= alignof(COLORREF) && alignof(COLORREF) >= alignof(int) &&
+                  alignof(int) >= alignof(uint16_t) && alignof(uint16_t) >= alignof(wchar_t));
     const auto count = static_cast<size_t>(n);
     textbox_line_layout l{};
-    l.widths = sizeof(vel_textbox_line);
-    l.colours = l.widths + (count + 1) * sizeof(int);
+    l.colours = sizeof(vel_textbox_line);
     l.row = l.colours + count * sizeof(COLORREF);
-    l.text = l.row + sizeof(int);
+    l.widths = l.row + sizeof(int);
+    l.text = l.widths + (count + 1) * sizeof(uint16_t);
     l.flags = l.text + (count + 1) * sizeof(wchar_t);
     l.size = l.flags + count + 1;
     return l;
@@ -82,13 +85,31 @@ vel_textbox_line *textbox_line_alloc(int n)
     if (!base)
         return nullptr;
     auto *line = reinterpret_cast<vel_textbox_line *>(base);
-    line->widths = reinterpret_cast<int *>(base + l.widths);
+    line->widths = reinterpret_cast<uint16_t *>(base + l.widths);
     line->colours = reinterpret_cast<COLORREF *>(base + l.colours);
     line->row_lengths = reinterpret_cast<int *>(base + l.row);
     line->text = reinterpret_cast<wchar_t *>(base + l.text);
     line->flags = reinterpret_cast<uint8_t *>(base + l.flags);
     line->length = n;
     return line;
+}
+
+// Measures a line's characters into its widths: the measure gives whole pixels, kept in 16
+// bits (a character 65,535 pixels wide is wide enough). 0 when memory runs out.
+bool textbox_measure_line(vel_textbox_line *line, vel_textbox_measure measure, void *context)
+{
+    const int n = line->length;
+    int local[256];
+    int *widths = local;
+    if (n > static_cast<int>(std::size(local)) && !(widths = textbox_calloc<int>(static_cast<size_t>(n))))
+        return false;
+    std::fill_n(widths, n, 0);
+    measure(context, line->text, n, widths);
+    for (int i = 0; i < n; i++)
+        line->widths[i] = static_cast<uint16_t>(std::clamp(widths[i], 0, 0xFFFF));
+    if (widths != local)
+        std::free(widths);
+    return true;
 }
 
 // Wraps a line's characters to the width: the number of rows, and their lengths into
@@ -285,8 +306,10 @@ vel_textbox_line *vel_textbox_process_text(const wchar_t *text, int length, cons
     line->style = style;
     line->rows = 1;
     line->row_lengths[0] = n;
-    if (measure)
-        measure(context, line->text, n, line->widths);
+    if (measure && !textbox_measure_line(line, measure, context)) {
+        vel_textbox_free_line(line);
+        return nullptr;
+    }
     vel_textbox_mark_links(line);
     return line;
 }

@@ -2,6 +2,7 @@
 
 #include <shellapi.h>
 
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <cwchar>
@@ -236,7 +237,20 @@ int vel_util_set_clipboard_text(HWND owner, const wchar_t *text, size_t length)
 
 const wchar_t *vel_util_url_class(const wchar_t *url)
 {
+    // The text box asks at every character of every line: most characters begin no
+    // prefix, and one look at the first letter settles it.
+    static constexpr auto first_letters = [] {
+        std::array<bool, 128> letters{};
+        for (const url_prefix &p : url_prefixes)
+            letters[static_cast<size_t>(p.prefix[0])] = true;
+        return letters;
+    }();
     if (!url)
+        return nullptr;
+    wchar_t c = url[0];
+    if (c >= L'A' && c <= L'Z')
+        c = static_cast<wchar_t>(c - L'A' + L'a');
+    if (c >= 128 || !first_letters[static_cast<size_t>(c)])
         return nullptr;
     for (const url_prefix &p : url_prefixes)
         if (url_starts_with(url, p.prefix))

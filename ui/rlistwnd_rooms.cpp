@@ -187,7 +187,8 @@ int rlistwnd_rooms_place(rlistwnd_rooms *r, size_t budget)
         std::erase_if(r->shown, [&](const rlistwnd_room &room) {
             return std::binary_search(r->removed.begin(), r->removed.end(), room.id);
         });
-        r->removed.clear();
+        // Let go of the room a whole list's removals took, not only of its contents.
+        std::vector<int32_t>().swap(r->removed);
     }
     if (r->added.empty())
         return 1;
@@ -196,7 +197,9 @@ int rlistwnd_rooms_place(rlistwnd_rooms *r, size_t budget)
         rooms_place_few(r);
     else
         rooms_place_all(r);
-    r->added.clear();
+    // A downloaded list leaves thousands of texts and keys behind: the room they took is
+    // given back, not kept for the next list.
+    std::vector<rlistwnd_added>().swap(r->added);
     return 1;
 }
 

@@ -25,10 +25,17 @@ constexpr int32_t bench_room_id = 2;
 constexpr int32_t bench_t_message = 13;  // a room message
 constexpr const char *bench_colours[] = {"$red$", "$blue$", "$green$", "$yellow$", "$magenta$"};
 
-// The text of flood line `seq`, as the server floods it.
+// The text of flood line `seq` as lvserver floods it 80 characters wide: chat words, the
+// line's number at its end, every fourth line coloured.
 std::string bench_text(int seq)
 {
-    return std::string(bench_colours[seq % 5]) + "flood #" + std::to_string(seq);
+    static const char words[] = "szia mindenki ma este lesz a meccs a kocsmaban aki jon az szoljon idoben mert a "
+                                "helyek fogynak es a csapos is korabban zar mint a mult heten ";
+    const std::string number = "flood #" + std::to_string(seq);
+    std::string line = seq % 4 == 0 ? bench_colours[(seq / 4) % 5] : "";
+    for (size_t i = 0; i < 80 - number.size() - 1; i++)
+        line += words[(static_cast<size_t>(seq) * 7 + i) % (sizeof words - 1)];
+    return line + " " + number;
 }
 
 // A room message packet's payload: kind, room, the sender's nick, attributes and the text.
@@ -39,7 +46,7 @@ fakepeer_bytes bench_packet(int seq)
     fakepeer_put_int(&b, bench_room_id);
     fakepeer_put_utf(&b, "flood");
     fakepeer_put_utf(&b, "");
-    fakepeer_put_utf(&b, bench_text(seq) + " (packet)");
+    fakepeer_put_utf(&b, bench_text(seq));
     return b;
 }
 
@@ -129,7 +136,8 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "flood_bench: no room window\n");
         return 1;
     }
-    SetWindowPos(cw->wnd->hwnd, nullptr, 0, 0, 400, 300, SWP_NOZORDER | SWP_NOMOVE);
+    // As in a flood a user watches: a room window about 1,000 pixels wide.
+    SetWindowPos(cw->wnd->hwnd, nullptr, 0, 0, 1010, 640, SWP_NOZORDER | SWP_NOMOVE);
     wintest_pump_for(500);
 
     std::vector<fakepeer_bytes> packets;
@@ -138,11 +146,12 @@ int main(int argc, char **argv)
         packets.push_back(bench_packet(i));
         texts.push_back(bench_text(i));
     }
-    const std::wstring plain = L"[12:00.00] <flood> flood #1234";
+    const std::string sample = "[12:00.00] <flood> " + bench_text(1234);
+    const std::wstring plain(sample.begin(), sample.end());
     std::vector<COLORREF> colours(plain.size(), RGB(255, 0, 0));
     HWND box = cw->messages->hwnd;
 
-    std::printf("lines per stage: %d, room window 400 x 300, time stamps on, log off\n", lines);
+    std::printf("lines per stage: %d of 80 characters, room window 1010 x 640, time stamps on, log off\n", lines);
     bench_stage("text box append (no paint)", lines, [&](int) {
         vel_textbox_add_line_c(cw->messages, plain.c_str(), colours.data(), 0, 0);
     });

@@ -1,7 +1,7 @@
 // The colour text box's measuring and painting as the screen shows them: widths from the
 // per-font table against measuring each line whole, lines appended between two paints
 // against a paint after each, a scrolled-up view that keeps its pixels while lines pour
-// in, and a burst of appends that costs one frame.
+// in, a burst of appends that costs one frame, and a flood painted less often.
 #include "toolkit/textbox.h"
 #include "toolkit/textbox_layout.h"
 #include "toolkit/widget.h"
@@ -310,6 +310,26 @@ TEST_F(TextboxPaint, ABurstOfAppendsCostsAFrameAndTheLastStateArrives)
     const std::vector<uint32_t> shown = client_pixels(right->widget->hwnd);
     paint_now(right);
     EXPECT_TRUE(client_pixels(right->widget->hwnd) == shown) << "the last frame missed lines";
+}
+
+// Frames that each replace the whole page (a flood) come less often; the first quiet
+// frame after them brings the box back to showing a line at once.
+TEST_F(TextboxPaint, AFloodIsPaintedLessOftenAndAQuietLineAtOnceAgain)
+{
+    right->frame_interval = VEL_TEXTBOX_FRAME_MS;
+    for (int n = 0; n < right->page_rows + 5; n++)
+        flood_line(right, n);
+    paint_now(right);
+    ASSERT_TRUE(right->flood_frame);
+    Sleep(2 * VEL_TEXTBOX_FRAME_MS);
+    flood_line(right, 100);
+    EXPECT_TRUE(right->frame_timer) << "a flood's next frame waits for its longer interval";
+    ASSERT_TRUE(wintest_pump_until([&] { return !right->frame_pending; }, 5000));
+    EXPECT_FALSE(right->flood_frame) << "that frame brought one line";
+    Sleep(2 * VEL_TEXTBOX_FRAME_MS);
+    flood_line(right, 101);
+    EXPECT_FALSE(right->frame_timer) << "a quiet line asks for its paint at once";
+    EXPECT_TRUE(right->frame_pending);
 }
 
 } // namespace
