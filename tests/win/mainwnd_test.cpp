@@ -695,6 +695,40 @@ TEST_F(MainFrame, MinimiseToTrayAndBack)
     wintest_flush();
 }
 
+void CALLBACK connection_closed_while_quitting(HWND, UINT, UINT_PTR id, DWORD)
+{
+    KillTimer(nullptr, id);
+    LVC_SetQuit(1);
+    event_handler(LVC_EV_CLOSED, nullptr);
+}
+
+void CALLBACK loop_did_not_end(HWND, UINT, UINT_PTR, DWORD)
+{
+    EndMenu();
+    PostQuitMessage(99);
+}
+
+// Alt+X while connected: the key's release puts the menu bar into keyboard mode, and the
+// connection's end arrives inside that menu's loop. The message loop ends all the same.
+TEST_F(MainFrame, ClosedConnectionInsideTheMenuLoopEndsTheProgram)
+{
+    HWND hwnd = main_frame->frame->hwnd;
+    PostMessageW(hwnd, WM_SYSCOMMAND, SC_KEYMENU, 0);
+    SetTimer(nullptr, 0, 200, connection_closed_while_quitting);
+    const UINT_PTR give_up = SetTimer(nullptr, 0, 5000, loop_did_not_end);
+    EXPECT_EQ(vel_run(main_frame->frame, nullptr), 0u);
+    KillTimer(nullptr, give_up);
+    LVC_SetQuit(0);
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    GetGUIThreadInfo(GetCurrentThreadId(), &info);
+    EXPECT_FALSE(info.flags & GUI_INMENUMODE);
+    EXPECT_TRUE(IsWindow(hwnd));
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+    }
+}
+
 // Last: closing destroys the frame.
 TEST_F(MainFrame, ExitWithoutConfirmationWhileNotConnectedDestroysTheFrame)
 {
