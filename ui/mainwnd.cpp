@@ -204,9 +204,12 @@ int run_command(mainwnd *mw, UINT id)
 {
     vel_window *frame = mw->frame;
     switch (id) {
-    case IDC_FILE_EXIT:
-        SendMessageW(frame->hwnd, WM_CLOSE, 0, 0);
-        return IsWindow(frame->hwnd) ? 0 : 1;
+    case IDC_FILE_EXIT: {
+        // Closing may free the frame's record: only its handle is asked afterwards.
+        HWND hwnd = frame->hwnd;
+        SendMessageW(hwnd, WM_CLOSE, 0, 0);
+        return vel_wnd_attached(hwnd, frame) ? 0 : 1;
+    }
     case IDC_VIEW_WINDOWLIST:
         mainwnd_show_windowlist(mw, !(mw->flags & MAINWND_PANES_SHOWN));
         break;
