@@ -71,15 +71,20 @@ bool is_active(const mainwnd *mw, const vel_window *child)
     return mw && mw->frame && mw->frame->active_child == child;
 }
 
-// The child's system menu tracked at a screen point; the chosen command goes to the child
-// as a system command (the menu belongs to the child's caption, not to its commands).
-void track_system_menu(vel_window *child, int x, int y)
+// The child's system menu tracked at a screen point; the chosen command (0 for none).
+UINT track_system_menu(vel_window *child, int x, int y)
 {
     HMENU menu = vel_mdichild_getsystemmenu(child);
     if (!menu)
-        return;
-    const UINT cmd = static_cast<UINT>(
-        TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON, x, y, 0, child->hwnd, nullptr));
+        return 0;
+    return static_cast<UINT>(TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON, x, y, 0, child->hwnd, nullptr));
+}
+
+// The chosen command goes to the child as a system command (the menu belongs to the
+// child's caption, not to its commands). It may close the child, and with it the button
+// or list entry that opened the menu.
+void run_system_command(vel_window *child, UINT cmd)
+{
     if (cmd)
         SendMessageW(child->hwnd, WM_SYSCOMMAND, cmd, 0);
 }
@@ -153,11 +158,13 @@ int button_wndproc(vel_widget *self, HWND, UINT msg, WPARAM wp, LPARAM lp, LRESU
     case WM_CONTEXTMENU: {
         RECT rc;
         GetWindowRect(self->hwnd, &rc);
-        // The button keeps its hover look while its menu is open.
+        // The button keeps its hover look while its menu is open, and is done with itself
+        // before the command runs: Close takes the button and its record with the child.
         self->hover |= 2u;
-        track_system_menu(child, rc.left, rc.top + button_height);
+        const UINT cmd = track_system_menu(child, rc.left, rc.top + button_height);
         self->hover &= ~2u;
         vel_widget_refresh(self, FALSE);
+        run_system_command(child, cmd);
         *result = 0;
         return VEL_DONE;
     }
@@ -463,7 +470,7 @@ int windowlist_wndproc(vel_widget *self, HWND, UINT msg, WPARAM, LPARAM lp, LRES
             return VEL_CONTINUE;
         POINT pt;
         GetCursorPos(&pt);
-        track_system_menu(child, pt.x, pt.y);
+        run_system_command(child, track_system_menu(child, pt.x, pt.y));
         *result = 0;
         return VEL_DONE;
     }

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -693,6 +694,87 @@ TEST_F(MainFrame, MinimiseToTrayAndBack)
     SendMessageW(hwnd, WM_COMMAND, MAKEWPARAM(IDC_VIEW_TRAY, 0), 0);
     ShowWindow(hwnd, SW_RESTORE);
     wintest_flush();
+}
+
+// Blocks of a record's size taken right after a record was freed: the allocator hands the
+// freed memory out again, so a late write through a stale pointer shows in their pattern.
+struct reused_blocks {
+    static constexpr int count = 8;
+    static constexpr unsigned char pattern = 0xAB;
+    void *blocks[count] = {};
+    size_t size = 0;
+    void take(size_t bytes)
+    {
+        size = bytes;
+        for (void *&b : blocks) {
+            b = std::malloc(bytes);
+            std::memset(b, pattern, bytes);
+        }
+    }
+    bool untouched() const
+    {
+        for (void *b : blocks)
+            for (size_t i = 0; i < size; i++)
+                if (static_cast<const unsigned char *>(b)[i] != pattern)
+                    return false;
+        return true;
+    }
+    ~reused_blocks()
+    {
+        for (void *b : blocks)
+            std::free(b);
+    }
+};
+
+reused_blocks *after_destroy;
+
+// Queues the keys that pick the item `id` of `menu` once its loop runs: Down over the items
+// up to it (separators are passed over), then Enter.
+void post_menu_pick(HWND hwnd, HMENU menu, UINT id)
+{
+    for (int i = 0; i < GetMenuItemCount(menu); i++) {
+        if (GetMenuState(menu, static_cast<UINT>(i), MF_BYPOSITION) & MF_SEPARATOR)
+            continue;
+        PostMessageW(hwnd, WM_KEYDOWN, VK_DOWN, 0);
+        if (GetMenuItemID(menu, i) == id)
+            break;
+    }
+    PostMessageW(hwnd, WM_KEYDOWN, VK_RETURN, 0);
+}
+
+// A child as the chat windows are: it leaves the frame's registry when it is destroyed.
+int registered_child_proc(vel_window *self, HWND, UINT msg, WPARAM, LPARAM, LRESULT *)
+{
+    if (msg == WM_DESTROY) {
+        mainwnd_del_childwindow(main_frame, self);
+        if (after_destroy)
+            after_destroy->take(sizeof(vel_widget));
+    }
+    return VEL_CONTINUE;
+}
+
+// "Close" picked from a bar button's menu closes the child, whose button goes with it; the
+// button's handling must not touch its record afterwards.
+TEST_F(MainFrame, CloseFromTheBarButtonsMenu)
+{
+    vel_window *child = vel_mdichild_create(nullptr, nullptr, nullptr, WS_VISIBLE | WS_OVERLAPPEDWINDOW, L"menus",
+                                            CW_USEDEFAULT, CW_USEDEFAULT, 200, 150, main_frame->frame,
+                                            registered_child_proc);
+    ASSERT_NE(child, nullptr);
+    HWND child_hwnd = child->hwnd;
+    vel_widget *button = mainwnd_add_childwindow(main_frame, child, MAINWND_KIND_PRIVATE, L"menus", L"menus");
+    ASSERT_NE(button, nullptr);
+    const int before = main_frame->button_count;
+    reused_blocks blocks;
+    after_destroy = &blocks;
+    post_menu_pick(button->hwnd, vel_mdichild_getsystemmenu(child), SC_CLOSE);
+    SendMessageW(button->hwnd, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(button->hwnd), MAKELPARAM(-1, -1));
+    after_destroy = nullptr;
+    wintest_flush();
+    EXPECT_FALSE(IsWindow(child_hwnd));
+    EXPECT_EQ(main_frame->button_count, before - 1);
+    EXPECT_EQ(mainwnd_find_listitem(main_frame, child), -1);
+    EXPECT_TRUE(blocks.untouched());
 }
 
 void CALLBACK connection_closed_while_quitting(HWND, UINT, UINT_PTR id, DWORD)
