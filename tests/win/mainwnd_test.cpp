@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -696,37 +695,7 @@ TEST_F(MainFrame, MinimiseToTrayAndBack)
     wintest_flush();
 }
 
-// Blocks of a record's size taken right after a record was freed: the allocator hands the
-// freed memory out again, so a late write through a stale pointer shows in their pattern.
-struct reused_blocks {
-    static constexpr int count = 8;
-    static constexpr unsigned char pattern = 0xAB;
-    void *blocks[count] = {};
-    size_t size = 0;
-    void take(size_t bytes)
-    {
-        size = bytes;
-        for (void *&b : blocks) {
-            b = std::malloc(bytes);
-            std::memset(b, pattern, bytes);
-        }
-    }
-    bool untouched() const
-    {
-        for (void *b : blocks)
-            for (size_t i = 0; i < size; i++)
-                if (static_cast<const unsigned char *>(b)[i] != pattern)
-                    return false;
-        return true;
-    }
-    ~reused_blocks()
-    {
-        for (void *b : blocks)
-            std::free(b);
-    }
-};
-
-reused_blocks *after_destroy;
+wintest_reused_blocks *after_destroy;
 
 // Queues the keys that pick the item `id` of `menu` once its loop runs: Down over the items
 // up to it (separators are passed over), then Enter.
@@ -765,7 +734,7 @@ TEST_F(MainFrame, CloseFromTheBarButtonsMenu)
     vel_widget *button = mainwnd_add_childwindow(main_frame, child, MAINWND_KIND_PRIVATE, L"menus", L"menus");
     ASSERT_NE(button, nullptr);
     const int before = main_frame->button_count;
-    reused_blocks blocks;
+    wintest_reused_blocks blocks;
     after_destroy = &blocks;
     post_menu_pick(button->hwnd, vel_mdichild_getsystemmenu(child), SC_CLOSE);
     SendMessageW(button->hwnd, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(button->hwnd), MAKELPARAM(-1, -1));

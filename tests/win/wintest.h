@@ -3,6 +3,8 @@
 
 #include "toolkit/window.h"
 
+#include <cstdlib>
+#include <cstring>
 #include <cwchar>
 
 // Dispatches what is queued for this thread, at most `limit` messages, so a window that
@@ -100,6 +102,41 @@ inline int wintest_text_ink(HFONT font, const wchar_t *text, COLORREF fg, COLORR
             n += canvas.at(x, y) == fg;
     return n;
 }
+
+// Blocks of a record's size taken right after the record was freed: the allocator hands the
+// freed memory out again, so a late write through a stale pointer, or a second free of the
+// record, shows in their pattern.
+struct wintest_reused_blocks {
+    static constexpr int count = 8;
+    static constexpr unsigned char pattern = 0xAB;
+    void *blocks[count] = {};
+    size_t size = 0;
+    wintest_reused_blocks() = default;
+    wintest_reused_blocks(const wintest_reused_blocks &) = delete;
+    wintest_reused_blocks &operator=(const wintest_reused_blocks &) = delete;
+    void take(size_t bytes)
+    {
+        size = bytes;
+        for (void *&b : blocks) {
+            b = std::malloc(bytes);
+            if (b)
+                std::memset(b, pattern, bytes);
+        }
+    }
+    bool untouched() const
+    {
+        for (void *b : blocks)
+            for (size_t i = 0; b && i < size; i++)
+                if (static_cast<const unsigned char *>(b)[i] != pattern)
+                    return false;
+        return true;
+    }
+    ~wintest_reused_blocks()
+    {
+        for (void *b : blocks)
+            std::free(b);
+    }
+};
 
 // The toolkit is started once per test program.
 inline void wintest_init()
