@@ -233,10 +233,8 @@ int privwnd_wndproc(vel_window *self, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp,
         return VEL_CONTINUE;
     switch (msg) {
     case WM_CREATE:
-        if (!build(pw, self)) {
-            *result = -1;
-            return VEL_DONE;
-        }
+        if (!build(pw, self))
+            return childwnd_refuse_creation(self, result);
         return VEL_CONTINUE;
     case WM_DESTROY:
         // However the window goes (closed, or with the frame), no registry entry, window
@@ -390,7 +388,7 @@ privwnd *privwnd_create(mainwnd *main_frame, int32_t userid, const char *nick)
     vel_window *wnd = vel_mdichild_create(pw, pw->icon, pw->icon, WS_OVERLAPPEDWINDOW | WS_VISIBLE, caption.c_str(),
                                           CW_USEDEFAULT, CW_USEDEFAULT, 300, 200, main_frame->frame, privwnd_wndproc);
     if (!wnd) {
-        // A window refused at creation never reached its destroy message.
+        // A refused window hands its record back: it is freed here, once.
         if (pw->menu)
             DestroyMenu(pw->menu);
         std::free(pw);

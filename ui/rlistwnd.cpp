@@ -455,10 +455,8 @@ int rlistwnd_wndproc(vel_window *self, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp
         return VEL_CONTINUE;
     switch (msg) {
     case WM_CREATE:
-        if (!rlistwnd_build(rw, self)) {
-            *result = -1;
-            return VEL_DONE;
-        }
+        if (!rlistwnd_build(rw, self))
+            return childwnd_refuse_creation(self, result);
         return VEL_CONTINUE;
     case WM_DESTROY:
         if (roomlist_window == rw)
