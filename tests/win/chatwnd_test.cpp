@@ -292,6 +292,34 @@ TEST_F(RoomWindow, AcceleratorsReachTheActiveRoomWindow)
     EXPECT_EQ(cw->flags, before ^ CHATWND_TIMESTAMP ^ CHATWND_FLASH);
 }
 
+// Zoomed, the window's system menu sits on the frame's menu bar; its items picked there
+// reach the window, also those whose ids the frame's key table shares.
+TEST_F(RoomWindow, ZoomedWindowsMenuOnTheFrameBarReachesIt)
+{
+    open(110);
+    vel_mdichild_activate(cw->wnd);
+    SendMessageW(cw->wnd->hwnd, WM_SYSCOMMAND, SC_MAXIMIZE, 0);
+    wintest_flush();
+    ASSERT_EQ(mw->frame->zoomed_child, cw->wnd);
+    HMENU bar = GetMenu(mw->frame->hwnd);
+    HMENU system = GetSubMenu(bar, 0);
+    ASSERT_EQ(system, GetSystemMenu(cw->wnd->hwnd, FALSE));
+    const uint32_t before = cw->flags;
+    for (UINT id : {IDC_TIMESTAMP, IDC_FLASH, IDC_KIBE}) {
+        EXPECT_NE(GetMenuState(system, id, MF_BYCOMMAND), static_cast<UINT>(-1)) << id;
+        SendMessageW(mw->frame->hwnd, WM_COMMAND, MAKEWPARAM(id, 0), 0);  // as the menu sends it
+    }
+    EXPECT_EQ(cw->flags, before ^ CHATWND_TIMESTAMP ^ CHATWND_FLASH ^ CHATWND_KIBE);
+    // The frame's own menu commands stay the frame's.
+    const uint32_t panes = mw->flags & MAINWND_PANES_SHOWN;
+    SendMessageW(mw->frame->hwnd, WM_COMMAND, MAKEWPARAM(IDC_VIEW_WINDOWLIST, 0), 0);
+    EXPECT_NE(mw->flags & MAINWND_PANES_SHOWN, panes);
+    SendMessageW(mw->frame->hwnd, WM_COMMAND, MAKEWPARAM(IDC_VIEW_WINDOWLIST, 0), 0);
+    EXPECT_EQ(cw->flags, before ^ CHATWND_TIMESTAMP ^ CHATWND_FLASH ^ CHATWND_KIBE);
+    SendMessageW(cw->wnd->hwnd, WM_SYSCOMMAND, SC_RESTORE, 0);
+    wintest_flush();
+}
+
 TEST_F(RoomWindow, ActivationClearsTheUnseenMark)
 {
     open(109);
