@@ -399,7 +399,7 @@ int event_handler(int code, void *record)
 
 int exception_handler(int code, void *)
 {
-    if (code != LVC_ERR_RESOLVE && code != LVC_ERR_CONNECT && code != LVC_ERR_WEBHOST)
+    if (code != LVC_ERR_RESOLVE && code != LVC_ERR_CONNECT && code != LVC_ERR_PROXY && code != LVC_ERR_WEBHOST)
         return 0;
     // The login thread reports the web server failure on its own thread: the reaction is
     // posted to the user-interface thread, whose timers and windows it touches.
@@ -415,6 +415,12 @@ int exception_handler(int code, void *)
         break;
     case LVC_ERR_CONNECT:
         status("$red$- error: connect");
+        not_connected();
+        break;
+    case LVC_ERR_PROXY:
+        // A proxy that could not be used (or broke off before its blank line): the
+        // attempt is over, as for a failed connect.
+        status("$red$- error: proxy");
         not_connected();
         break;
     default:

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <thread>
 
 #include "app/cfgproc.h"
 #include "app/dispatch.h"
@@ -17,8 +18,10 @@
 #include "tests/support/fakepeer.h"
 #include "tests/win/wintest.h"
 #include "toolkit/listview.h"
+#include "toolkit/textbox.h"
 #include "ui/mainwnd.h"
 #include "ui/rlistwnd.h"
+#include "ui/statwnd.h"
 
 #include <commctrl.h>
 
@@ -56,6 +59,21 @@ std::wstring status_part(int part)
     wchar_t text[64] = {};
     SendMessageW(main_frame->statusbar->hwnd, SB_GETTEXTW, part, reinterpret_cast<LPARAM>(text));
     return text;
+}
+
+// The newest line of the status window, as it is now (nothing pumped).
+std::wstring last_status_line()
+{
+    const vel_textbox *box = vel_textbox_get(status_window->textbox);
+    if (!box || !box->lines)
+        return L"";
+    const auto *line = static_cast<const vel_textbox_line *>(box->lines->data);
+    return std::wstring(line->text, static_cast<size_t>(line->length));
+}
+
+bool status_says(const wchar_t *text)
+{
+    return last_status_line().find(text) != std::wstring::npos;
 }
 
 // Pumps and repaints the room list until `done` holds or `ms` pass; true when it held.
@@ -140,6 +158,68 @@ TEST_F(Dispatch, RoomListsFromTheServerAreDrawnInStep)
     // The server hangs up: the closed event reaches the frame.
     fakepeer_hangup(&chat);
     ASSERT_TRUE(pump_until([] { return !LVC_IsConnected() && status_part(0) == L"not connected."; }, 10000));
+}
+
+// A proxy that accepts the tunnel request and hangs up before its blank line: the attempt
+// ends with a red line, and the connect timer stops.
+TEST_F(Dispatch, AProxyThatBreaksOffEndsTheAttempt)
+{
+    fakepeer proxy;
+    ASSERT_TRUE(fakepeer_listen(&proxy));
+    mainwnd_start_connect_timer(main_frame);
+    LVC_Connect("127.0.0.1", 8888, 1, "127.0.0.1", proxy.port);
+    ASSERT_TRUE(pump_until([&] { return lvsock_wait_readable(proxy.listener, 0) == 1; }, 10000));
+    ASSERT_TRUE(fakepeer_accept(&proxy));
+    std::string request;
+    ASSERT_TRUE(fakepeer_recv_head(&proxy, &request));
+    EXPECT_EQ(request.rfind("CONNECT 127.0.0.1:8888 HTTP/1.0", 0), 0u) << request;
+    fakepeer_send(&proxy, "HTTP/1.0 200", 12);
+    fakepeer_hangup(&proxy);
+    ASSERT_TRUE(pump_until([] { return status_says(L"- error: proxy"); }, 10000));
+    EXPECT_EQ(main_frame->connect_timer, 0u);
+    EXPECT_EQ(status_part(0), L"not connected.");
+    EXPECT_FALSE(LVC_IsConnected());
+}
+
+// The login's answers and the failures that end an attempt, each with its line and the
+// state it leaves in the status bar.
+TEST_F(Dispatch, LoginAnswersAndFailuresReachTheStatusWindowAndBar)
+{
+    struct answer {
+        int code;
+        const wchar_t *line;
+    };
+    for (const answer &a : {answer{12, L"- error: registernick (regnick)"},
+                            answer{13, L"- error: registernick (regerror)"},
+                            answer{14, L"- error: registernick (needpass)"}}) {
+        mainwnd_start_login_timer(main_frame);
+        packet_handler(a.code, nullptr);
+        EXPECT_TRUE(status_says(a.line)) << a.code;
+        EXPECT_EQ(main_frame->login_timer, 0u) << a.code;
+        EXPECT_EQ(status_part(1), L"not logged in.");
+    }
+
+    LVC_EvNick online{4711, "anna"};
+    packet_handler(36, &online);
+    EXPECT_TRUE(status_says(L"- id: 4711 - nick: anna [online]"));
+    LVC_EvNick offline{4712, ""};
+    packet_handler(36, &offline);
+    EXPECT_TRUE(status_says(L"- id: 4712 - nick:  [offline]"));
+
+    mainwnd_start_connect_timer(main_frame);
+    exception_handler(LVC_ERR_RESOLVE, nullptr);
+    EXPECT_TRUE(status_says(L"- error: gethostbyname"));
+    EXPECT_EQ(main_frame->connect_timer, 0u);
+    EXPECT_EQ(status_part(0), L"not connected.");
+
+    // The web server's failure comes from the login thread: it is shown on this thread.
+    mainwnd_start_login_timer(main_frame);
+    std::thread login([] { exception_handler(LVC_ERR_WEBHOST, nullptr); });
+    login.join();
+    EXPECT_FALSE(status_says(L"- error: web server")) << "shown off the interface thread";
+    ASSERT_TRUE(pump_until([] { return status_says(L"- error: web server"); }, 5000));
+    EXPECT_EQ(main_frame->login_timer, 0u);
+    EXPECT_EQ(status_part(1), L"not logged in.");
 }
 
 }  // namespace
