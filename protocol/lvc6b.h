@@ -143,6 +143,9 @@ User *LVC_GetUserInRoom(Room *room, int32_t userid);
 vel_list_node *const *LVC_GetRoomLists();
 // Frees a Room that room_del unlinked while a window held it (called by that window).
 void LVC_FreeUnlinkedRoom(Room *room);
+// Moves the users (and the local user's rights) of a Room unlinked by a fresh room list to
+// the directory's new record of the same room: the server does not send them again.
+void LVC_MoveUserlist(Room *from, Room *to);
 
 // ---------------------------------------------------------------- requests
 

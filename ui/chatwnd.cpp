@@ -410,11 +410,12 @@ void chatwnd_rebind_room(Room *room)
     cw->room = room;
     room->chatwnd = cw;
     if (old) {
+        // The user is still in the room: its users (the list shows them by id) go on with
+        // the new record, which the server fills no more.
+        LVC_MoveUserlist(old, room);
         old->chatwnd = nullptr;
         LVC_FreeUnlinkedRoom(old);
     }
-    // The listed users belonged to the old record; the directory fills the new one anew.
-    chatwnd_free_userlist(cw);
     chatwnd_update_usercnt(cw);
     chatwnd_update_topic(cw);
     chatwnd_update_icon(cw);

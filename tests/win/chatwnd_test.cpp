@@ -1,6 +1,7 @@
 // The room window under the platform: creation, message layouts, the line limit, the
 // topic bar, the menus and their states, the user list, the registry and closing.
 
+#include "app/dispatch.h"
 #include "app/util.h"
 #include "resources/resource.h"
 #include "tests/win/roomtest.h"
@@ -740,19 +741,32 @@ TEST_F(RoomWindow, AnUnlinkedRoomLivesWithItsWindowAndGoesWithIt)
     EXPECT_EQ(vel_list_get(chatwnd_list, 117), nullptr);
 }
 
+// A fresh room list (the dispatch's codes 1 and 2) while the user is in the room: the
+// window follows the new record and keeps its users.
 TEST_F(RoomWindow, AFreshRoomRecordTakesOverTheWindow)
 {
     open(118, "Regi", "tema");
     chatwnd_add_user(cw, roomtest_user(room, 5, "anna", 0x10000));
+    chatwnd_add_user(cw, roomtest_user(room, 6, "bela", 0x10000));
+    chatwnd_update_usercnt(cw);
     LVC_FreeRoomlist();
-    Room *fresh = room_add(118, "Uj", "friss", 0, 0);
+    packet_handler(1, nullptr);
+    Room *fresh = room_add(118, "Uj", "friss", 0, 2);
     ASSERT_NE(fresh, nullptr);
     EXPECT_EQ(fresh->chatwnd, nullptr);
-    chatwnd_rebind_room(fresh);
+    LVC_EvRoom listed{fresh};
+    packet_handler(2, &listed);
     room = fresh;
     EXPECT_EQ(fresh->chatwnd, cw);
     EXPECT_EQ(cw->room, fresh);
-    EXPECT_EQ(vel_listview_getitemcount(cw->userlist), 0) << "the old record's users are gone";
+    ASSERT_EQ(vel_listview_getitemcount(cw->userlist), 2);
+    EXPECT_EQ(roomtest_text(roomtest_line(cw->usercount_box)), L"2 csevegô");
+    ASSERT_NE(LVC_GetUserInRoom(fresh, 5), nullptr);
+    EXPECT_STREQ(LVC_GetUserInRoom(fresh, 5)->nick, "anna");
+    // Later changes of the room reach the same list.
+    LVC_EvUserHost left{fresh, LVC_GetUserInRoom(fresh, 6), nullptr};
+    packet_handler(24, &left);
+    EXPECT_EQ(vel_listview_getitemcount(cw->userlist), 1);
     EXPECT_EQ(roomtest_text(roomtest_line(cw->topic_box)), L"Uj - friss");
     close();
     EXPECT_EQ(LVC_GetRoom(118), fresh) << "the directory's record stays";
