@@ -275,6 +275,24 @@ int privwnd_wndproc(vel_window *self, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp,
     return childwnd_handle(&common, self, hwnd, msg, wp, lp, result);
 }
 
+// A conversation that opens by itself leaves the window the user types in active, with
+// the keyboard: the new window comes up in front of the others without activation, so
+// that keys such as Alt+T act where the user types, and its first message counts as
+// unseen (marked, and sounded).
+privwnd *open_in_background(mainwnd *main_frame, int32_t userid, const char *nick)
+{
+    HWND focus = GetFocus();
+    vel_window *active = main_frame->frame ? main_frame->frame->active_child : nullptr;
+    privwnd *pw = private_add_entry(main_frame, userid, nick);
+    if (pw && pw->wnd && active && active != pw->wnd) {
+        vel_mdichild_activate(active);
+        SetWindowPos(pw->wnd->hwnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    }
+    if (focus && IsWindow(focus) && GetFocus() != focus)
+        SetFocus(focus);
+    return pw;
+}
+
 LRESULT CALLBACK relay_wndproc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
 {
     if (msg == relay_wm_message) {
@@ -339,13 +357,8 @@ void private_private_message(mainwnd *main_frame, int32_t userid, const char *ni
     if (is_user_ignored(userid))
         return;
     privwnd *pw = private_get_entry(userid);
-    if (!pw) {
-        // A conversation that opens by itself leaves the keyboard where the user types.
-        HWND focus = GetFocus();
-        pw = private_add_entry(main_frame, userid, nick);
-        if (focus && IsWindow(focus) && GetFocus() != focus)
-            SetFocus(focus);
-    }
+    if (!pw)
+        pw = open_in_background(main_frame, userid, nick);
     if (pw)
         privwnd_new_message(pw, kind, text, notify);
 }
