@@ -331,7 +331,9 @@ int list_wdgproc(vel_widget *self, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, LR
             break;
         }
         case NM_DBLCLK:
-            rlistwnd_push_button(rw);
+            // Only a double click on an item enters: off the items the list reports none.
+            if (reinterpret_cast<const NMITEMACTIVATE *>(lp)->iItem >= 0)
+                rlistwnd_push_button(rw);
             break;
         case NM_RDBLCLK:
             // Off the items the list reports no item, and no room opens.

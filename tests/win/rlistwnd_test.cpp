@@ -451,6 +451,18 @@ TEST_F(RlistwndConnected, EveryWayOfEnteringGoesThroughTheButton)
     dbl.iItem = 1;
     SendMessageW(rw->wnd->hwnd, WM_NOTIFY, dbl.hdr.idFrom, reinterpret_cast<LPARAM>(&dbl));
     EXPECT_EQ(next_enter(), by_id(9));
+    // A double click on the empty space below the items enters nothing, whatever the
+    // name field holds: the next request is the one of the button after it.
+    RECT rc;
+    GetClientRect(rw->list->hwnd, &rc);
+    SendMessageW(rw->list->hwnd, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(10, rc.bottom - 4));
+    SendMessageW(rw->list->hwnd, WM_LBUTTONUP, 0, MAKELPARAM(10, rc.bottom - 4));
+    SendMessageW(rw->list->hwnd, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(10, rc.bottom - 4));
+    SendMessageW(rw->list->hwnd, WM_LBUTTONUP, 0, MAKELPARAM(10, rc.bottom - 4));
+    wintest_flush();
+    vel_widget_settext(rw->name_edit, L"Fo");
+    rlistwnd_push_button(rw);
+    EXPECT_EQ(next_enter(), by_id(5));
 }
 
 // A stand-in room window: its join state and whether it was activated.
