@@ -83,7 +83,7 @@ void lvc_failure(int code, void *record);
 void net_newpacket(int32_t type);
 void net_writebyte(uint8_t v);
 void net_writeint(int32_t v);
-void net_writeutf(const char *s);
+size_t net_writeutf(const char *s);  // the bytes of `s` written: fewer when it was cut to fit
 int net_sendpacket();
 // 1 while the packet under construction still fits the buffer (it will be sent).
 int net_packet_fits();

@@ -152,7 +152,9 @@ void LVC_MoveUserlist(Room *from, Room *to);
 void LVC_EnterRoom(int32_t roomid, const char *name);
 void LVC_LeaveRoom(int32_t roomid);
 void LVC_SendMessage(int kind, int32_t roomid, const char *attributes, const char *text);
-void LVC_SendPrivateMessage(int kind, int32_t userid, const char *text);
+// The bytes of `text` that went out: fewer than its length when the packet held only its
+// beginning (cut at a character boundary), 0 when nothing was sent.
+int LVC_SendPrivateMessage(int kind, int32_t userid, const char *text);
 void LVC_ChangeTheme(int32_t roomid, const char *theme);
 void LVC_OpfuncRoomUser(int function, int32_t roomid, int32_t userid);
 void LVC_OpfuncOneID(int function, int32_t id);

@@ -457,18 +457,31 @@ void privwnd_new_message(privwnd *pw, int kind, const char *text, int notify)
     mainwnd_set_dirty_flag(pw->main_frame, pw->wnd, 1, (pw->flags & PRIVWND_FLASH) ? 1 : 0);
 }
 
+namespace {
+
+// Sends one message; a text too long for one packet goes out cut, and the user is told
+// once, here (its echo shows what the peer got).
+void send_text(privwnd *pw, int kind, const char *text)
+{
+    const int sent = privwnd_send(kind, pw->peer_id, text);
+    if (sent > 0 && std::strlen(text) > static_cast<size_t>(sent))
+        privwnd_add_line(pw, "$red$$$ hiba: túl hosszú üzenet, csak az eleje ment el.");
+}
+
+}  // namespace
+
 void privwnd_run_line(privwnd *pw, char *line)
 {
     if (!pw || !line || !privwnd_send)
         return;
     char *arg = nullptr;
     if (parse_commandline(line, &arg) < 0) {
-        privwnd_send(3, pw->peer_id, line[0] == '/' ? line + 1 : line);
+        send_text(pw, 3, line[0] == '/' ? line + 1 : line);
         return;
     }
     const char *word = line + 1;
     if (command_word_is(word, "me")) {
-        privwnd_send(2, pw->peer_id, arg);
+        send_text(pw, 2, arg);
     } else if (command_word_is(word, "raw")) {
         char *rest = arg;
         // Unsigned and 64 bits wide, so that the low byte of a negative or large number
@@ -476,7 +489,7 @@ void privwnd_run_line(privwnd *pw, char *line)
         const unsigned long long kind = std::strtoull(arg, &rest, 0);
         if (*rest)
             rest++;
-        privwnd_send(static_cast<int>(kind & 0xFF), pw->peer_id, rest);
+        send_text(pw, static_cast<int>(kind & 0xFF), rest);
     }
 }
 

@@ -36,9 +36,10 @@ int record_sound(const wchar_t *file)
     return 1;
 }
 
-void record_send(int kind, int32_t userid, const char *text)
+int record_send(int kind, int32_t userid, const char *text)
 {
     sent.push_back({kind, userid, text});
+    return static_cast<int>(std::strlen(text));
 }
 
 std::wstring newest(const privwnd *pw)
@@ -572,6 +573,35 @@ TEST_F(PrivwndConnected, RawCommandSendsItsKindToTheServer)
     fakepeer_put_utf(&want, "integet");
     EXPECT_EQ(p.type, 8);
     EXPECT_EQ(p.payload, want);
+}
+
+// A message longer than a packet holds goes out cut at a character boundary: the user is
+// told once, and the server's confirmation shows the text as the peer got it.
+TEST_F(PrivwndConnected, ALongMessageIsCutAndTheUserToldOnce)
+{
+    privwnd_send = LVC_SendPrivateMessage;
+    uitest_state state(1, 2);
+    privwnd *pw = private_add_private(mw, 4243, "anna");
+    ASSERT_NE(pw, nullptr);
+    std::wstring typed;
+    while (typed.size() < 5000)
+        typed += L"\x00e1";  // two bytes in UTF-8
+    const int lines_before = line_count(pw);
+    type(pw, typed);
+    fakepeer_packet p = next();
+    ASSERT_EQ(p.type, 8);
+    // Kind, id and the text's length take 7 of the 8176 payload bytes: 8169 are left, and
+    // a character is never split.
+    const size_t text_bytes = p.payload.size() - 7;
+    EXPECT_EQ(text_bytes, 8168u);
+    EXPECT_EQ(line_count(pw), lines_before + 1);
+    EXPECT_EQ(newest(pw), L"$ hiba: túl hosszú üzenet, csak az eleje ment el.");
+    std::lock_guard lock(lvc.sentlock);
+    int32_t kind = 0, user = 0;
+    const char *recorded = strlist_get(lvc.sent, &kind, &user, nullptr);
+    ASSERT_NE(recorded, nullptr);
+    EXPECT_EQ(std::strlen(recorded), text_bytes) << "the echo shows what went out";
+    EXPECT_EQ(user, 4243);
 }
 
 }  // namespace
