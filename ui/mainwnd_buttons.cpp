@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
+#include <string>
 
 namespace {
 
@@ -41,6 +42,23 @@ COLORREF kind_colour(wchar_t letter)
     if (i < 0 || i >= static_cast<int>(sizeof kind_colours / sizeof kind_colours[0]))
         return RGB(192, 192, 192);
     return kind_colours[i];
+}
+
+// An entry text within its capacity: the part before the marker is cut (never inside a
+// surrogate pair) so that the marker keeps the last place.
+void fit_entry(const wchar_t *text, size_t length, wchar_t (&out)[entry_capacity])
+{
+    if (length < entry_capacity) {
+        std::wmemcpy(out, text, length);
+        out[length] = 0;
+        return;
+    }
+    size_t kept = entry_capacity - 2;
+    if (IS_HIGH_SURROGATE(text[kept - 1]))
+        kept--;
+    std::wmemcpy(out, text, kept);
+    out[kept] = text[length - 1];
+    out[kept + 1] = 0;
 }
 
 // The part of an entry text that is shown: after the letter, without the marker.
@@ -306,8 +324,9 @@ vel_widget *mainwnd_add_childwindow(mainwnd *mw, vel_window *child, int kind, co
 {
     if (!mw || !mw->frame || !child || mainwnd_get_button(mw, child))
         return nullptr;
+    std::wstring full = std::wstring{static_cast<wchar_t>(L'a' + kind), L' '} + (caption ? caption : L"") + L'_';
     wchar_t entry[entry_capacity];
-    std::swprintf(entry, entry_capacity, L"%c %ls_", static_cast<wchar_t>(L'a' + kind), caption ? caption : L"");
+    fit_entry(full.c_str(), full.size(), entry);
     vel_widget *button = vel_widget_create(nullptr, mw->frame, 0, BS_OWNERDRAW, entry, 0, button_y, mw->button_width,
                                            button_height, VEL_ANCHOR_LEFT | VEL_ANCHOR_TOP, child, button_wndproc,
                                            VEL_BUTTON, nullptr);
@@ -386,9 +405,11 @@ int mainwnd_set_dirty_flag(mainwnd *mw, vel_window *child, int dirty, int flash)
 int mainwnd_set_entry_text(mainwnd *mw, vel_window *child, const wchar_t *text)
 {
     const int item = mainwnd_find_listitem(mw, child);
-    if (item < 0)
+    if (item < 0 || !text)
         return 0;
-    set_entry(mw, child, item, text);
+    wchar_t entry[entry_capacity];
+    fit_entry(text, std::wcslen(text), entry);
+    set_entry(mw, child, item, entry);
     return 1;
 }
 

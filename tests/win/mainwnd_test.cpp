@@ -40,8 +40,8 @@ std::wstring entry_text(vel_window *child)
     const int item = mainwnd_find_listitem(main_frame, child);
     if (item < 0)
         return L"";
-    wchar_t text[256] = {};
-    vel_listview_getitemtext(main_frame->windowlist, item, 0, text, 256);
+    wchar_t text[600] = {};
+    vel_listview_getitemtext(main_frame->windowlist, item, 0, text, 600);
     return text;
 }
 
@@ -228,6 +228,35 @@ TEST_F(MainFrame, DirtyMarks)
 
     vel_window stranger{};
     EXPECT_EQ(mainwnd_set_dirty_flag(main_frame, &stranger, 1, 0), 0);
+    close_child(child);
+}
+
+// A caption too long for the entry is cut, and the unseen mark keeps the last place: it
+// never overwrites the caption, and a surrogate pair is never split.
+TEST_F(MainFrame, LongCaptionsKeepTheirMark)
+{
+    const std::wstring exact(508, L'x');
+    vel_window *fits = new_child(exact.c_str(), MAINWND_KIND_POPUP);
+    EXPECT_TRUE(entry_text(fits) == L"c " + exact + L"_");
+    close_child(fits);
+
+    std::wstring caption(507, L'y');
+    caption += L"\xD83D\xDE00zzz";  // a pair across the cut, then more
+    vel_window *child = new_child(caption.c_str(), MAINWND_KIND_POPUP);
+    vel_mdichild_activate(status_window->wnd);
+    wintest_flush();
+    const std::wstring kept = L"c " + std::wstring(507, L'y');
+    EXPECT_TRUE(entry_text(child) == kept + L"_") << entry_text(child).size();
+    EXPECT_EQ(mainwnd_set_dirty_flag(main_frame, child, 1, 0), 1);
+    EXPECT_TRUE(entry_text(child) == kept + L"*") << entry_text(child).size();
+    wchar_t button[600] = {};
+    vel_widget_gettext(mainwnd_get_button(main_frame, child), button, 600);
+    EXPECT_TRUE(std::wstring(button) == kept + L"*");
+    EXPECT_EQ(mainwnd_set_dirty_flag(main_frame, child, 0, 0), 1);
+    EXPECT_TRUE(entry_text(child) == kept + L"_");
+    // A whole entry set at once is fitted the same way.
+    EXPECT_EQ(mainwnd_set_entry_text(main_frame, child, (L"c " + std::wstring(700, L'w') + L"*").c_str()), 1);
+    EXPECT_TRUE(entry_text(child) == L"c " + std::wstring(508, L'w') + L"*");
     close_child(child);
 }
 
