@@ -15,7 +15,7 @@
 #include "app/notify.h"
 #include "protocol/lvc6b.h"
 #include "resources/resource.h"
-#include "tests/win/wintest.h"
+#include "tests/win/uitest.h"
 #include "toolkit/listview.h"
 #include "toolkit/mdichild.h"
 #include "toolkit/textbox.h"
@@ -641,6 +641,88 @@ TEST_F(MainFrame, PanesHideAndShow)
     EXPECT_TRUE(IsWindowVisible(main_frame->windowlist->hwnd));
 }
 
+// A drag of a splitter by the mouse: pressed, moved by `distance` along its axis, released.
+void drag(const vel_widget *splitter, int distance)
+{
+    const bool vertical = splitter == main_frame->vsplitter;
+    const LPARAM from = MAKELPARAM(2, 2);
+    const LPARAM to = vertical ? MAKELPARAM(2 + distance, 2) : MAKELPARAM(2, 2 + distance);
+    SendMessageW(splitter->hwnd, WM_LBUTTONDOWN, MK_LBUTTON, from);
+    SendMessageW(splitter->hwnd, WM_MOUSEMOVE, MK_LBUTTON, to);
+    SendMessageW(splitter->hwnd, WM_LBUTTONUP, 0, to);
+    wintest_flush();
+}
+
+int left_in_frame(const vel_widget *w)
+{
+    RECT rc;
+    GetWindowRect(w->hwnd, &rc);
+    MapWindowPoints(nullptr, main_frame->frame->hwnd, reinterpret_cast<POINT *>(&rc), 2);
+    return rc.left;
+}
+
+// Dragging the splitters moves the panes and the MDI client within their bounds, and a
+// double click on the vertical one hides the panes.
+TEST_F(MainFrame, SplitterDragsAndTheDoubleClickThatHidesThePanes)
+{
+    mainwnd_show_windowlist(main_frame, 1);
+    const int client_x = main_frame->mdi_client->x, list_w = main_frame->windowlist->w;
+    drag(main_frame->vsplitter, 30);
+    EXPECT_EQ(main_frame->mdi_client->x, client_x + 30);
+    EXPECT_EQ(left_in_frame(main_frame->mdi_client), client_x + 30);
+    EXPECT_EQ(main_frame->windowlist->w, list_w + 30);
+    EXPECT_EQ(main_frame->friendlist->w, list_w + 30);
+    EXPECT_EQ(main_frame->hsplitter->w, list_w + 30);
+    // The bounds (-100 and 100) hold from where the bar started, over several drags.
+    drag(main_frame->vsplitter, 150);
+    EXPECT_EQ(main_frame->windowlist->w, list_w + 100);
+    drag(main_frame->vsplitter, -300);
+    EXPECT_EQ(main_frame->windowlist->w, list_w - 100);
+    drag(main_frame->vsplitter, 100);
+    EXPECT_EQ(main_frame->mdi_client->x, client_x);
+
+    const int list_h = main_frame->windowlist->h, friends_y = main_frame->friendlist->y;
+    drag(main_frame->hsplitter, 40);
+    EXPECT_EQ(main_frame->windowlist->h, list_h + 40);
+    EXPECT_EQ(main_frame->friendlist->y, friends_y + 40);
+    drag(main_frame->hsplitter, -40);
+    EXPECT_EQ(main_frame->windowlist->h, list_h);
+
+    SendMessageW(main_frame->vsplitter->hwnd, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(2, 2));
+    wintest_flush();
+    EXPECT_FALSE(main_frame->flags & MAINWND_PANES_SHOWN);
+    EXPECT_FALSE(IsWindowVisible(main_frame->windowlist->hwnd));
+    EXPECT_EQ(main_frame->mdi_client->x, 0);
+    mainwnd_show_windowlist(main_frame, 1);
+}
+
+// The View menu's check marks follow the state each time it opens.
+TEST_F(MainFrame, ViewMenuChecksFollowTheState)
+{
+    HMENU view = GetSubMenu(main_frame->menu, 1);
+    auto checked = [&](UINT id) {
+        SendMessageW(main_frame->frame->hwnd, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(view), 1);
+        return (GetMenuState(view, id, MF_BYCOMMAND) & MF_CHECKED) != 0;
+    };
+    mainwnd_show_windowlist(main_frame, 1);
+    main_frame->flags &= ~(MAINWND_MINIMIZE_TO_TRAY | MAINWND_ON_TOP);
+    cfg_console = 0;
+    EXPECT_TRUE(checked(IDC_VIEW_WINDOWLIST));
+    for (UINT id : {IDC_VIEW_FULLSCREEN, IDC_VIEW_TRAY, IDC_VIEW_ONTOP, IDC_VIEW_CONSOLE})
+        EXPECT_FALSE(checked(id)) << id;
+    mainwnd_show_windowlist(main_frame, 0);
+    main_frame->flags |= MAINWND_MINIMIZE_TO_TRAY | MAINWND_ON_TOP;
+    main_frame->frame->state |= 1u;
+    cfg_console = 1;
+    EXPECT_FALSE(checked(IDC_VIEW_WINDOWLIST));
+    for (UINT id : {IDC_VIEW_FULLSCREEN, IDC_VIEW_TRAY, IDC_VIEW_ONTOP, IDC_VIEW_CONSOLE})
+        EXPECT_TRUE(checked(id)) << id;
+    main_frame->flags &= ~(MAINWND_MINIMIZE_TO_TRAY | MAINWND_ON_TOP);
+    main_frame->frame->state &= ~1u;
+    cfg_console = 0;
+    mainwnd_show_windowlist(main_frame, 1);
+}
+
 TEST_F(MainFrame, ClosedConnectionWhileQuittingEndsTheLoop)
 {
     MSG msg;
@@ -775,6 +857,31 @@ TEST_F(MainFrame, CloseFromTheBarButtonsMenu)
     EXPECT_TRUE(blocks.untouched());
 }
 
+// The bar button's mouse: a double click zooms the child and a second one restores it; a
+// middle click closes it.
+TEST_F(MainFrame, BarButtonDoubleAndMiddleClick)
+{
+    vel_window *child = vel_mdichild_create(nullptr, nullptr, nullptr, WS_VISIBLE | WS_OVERLAPPEDWINDOW, L"gomb",
+                                            CW_USEDEFAULT, CW_USEDEFAULT, 200, 150, main_frame->frame,
+                                            registered_child_proc);
+    ASSERT_NE(child, nullptr);
+    HWND hwnd = child->hwnd;
+    vel_widget *button = mainwnd_add_childwindow(main_frame, child, MAINWND_KIND_PRIVATE, L"gomb", L"gomb");
+    ASSERT_NE(button, nullptr);
+    SendMessageW(button->hwnd, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(5, 5));
+    wintest_flush();
+    EXPECT_EQ(main_frame->frame->zoomed_child, child);
+    SendMessageW(button->hwnd, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(5, 5));
+    wintest_flush();
+    EXPECT_EQ(main_frame->frame->zoomed_child, nullptr);
+    const int buttons = main_frame->button_count;
+    SendMessageW(button->hwnd, WM_MBUTTONDOWN, MK_MBUTTON, MAKELPARAM(5, 5));
+    SendMessageW(button->hwnd, WM_MBUTTONUP, 0, MAKELPARAM(5, 5));
+    wintest_flush();
+    EXPECT_FALSE(IsWindow(hwnd));
+    EXPECT_EQ(main_frame->button_count, buttons - 1);
+}
+
 void CALLBACK connection_closed_while_quitting(HWND, UINT, UINT_PTR id, DWORD)
 {
     KillTimer(nullptr, id);
@@ -807,6 +914,26 @@ TEST_F(MainFrame, ClosedConnectionInsideTheMenuLoopEndsTheProgram)
     MSG msg;
     while (PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
     }
+}
+
+// Cancel in the exit question leaves everything as it was, also while connected.
+TEST_F(MainFrame, CancelInTheExitQuestionKeepsEverything)
+{
+    cfg_confirm_exit = 1;
+    const int connected = lvc.connected;
+    lvc.connected = 1;
+    HWND hwnd = main_frame->frame->hwnd;
+    uitest_msgbox_watch watch(L"Kilépés", IDCANCEL);
+    SendMessageW(hwnd, WM_COMMAND, MAKEWPARAM(IDC_FILE_EXIT, 1), 0);
+    watch.finish();
+    wintest_flush();
+    EXPECT_TRUE(watch.found);
+    EXPECT_EQ(watch.text, L"Biztosan kilépsz?");
+    EXPECT_TRUE(IsWindow(hwnd));
+    EXPECT_FALSE(LVC_GetQuit());
+    EXPECT_EQ(lvc.connected, 1);
+    lvc.connected = connected;
+    cfg_confirm_exit = 0;
 }
 
 // Last: closing destroys the frame.

@@ -208,23 +208,24 @@ struct UiConnected : Base {
     }
 };
 
-// Waits on its own thread for a message box with `caption`, keeps its text and closes it.
+// Waits on its own thread for a message box with `caption`, keeps its text and answers it
+// with `button`.
 struct uitest_msgbox_watch {
     std::wstring caption;
     std::wstring text;
     bool found = false;
     std::atomic<bool> stop{false};
     std::thread thread;
-    explicit uitest_msgbox_watch(const wchar_t *title) : caption(title)
+    explicit uitest_msgbox_watch(const wchar_t *title, int button = IDOK) : caption(title)
     {
-        thread = std::thread([this] {
+        thread = std::thread([this, button] {
             for (int i = 0; i < 500 && !stop; i++) {
                 if (HWND box = FindWindowW(L"#32770", caption.c_str())) {
                     wchar_t buf[256] = {};
                     GetDlgItemTextW(box, 0xFFFF, buf, 256);
                     text = buf;
                     found = true;
-                    PostMessageW(box, WM_COMMAND, IDOK, 0);
+                    PostMessageW(box, WM_COMMAND, static_cast<WPARAM>(button), 0);
                     return;
                 }
                 Sleep(10);
