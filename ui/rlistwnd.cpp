@@ -21,6 +21,7 @@
 #include <string>
 
 rlistwnd_room_ops rlistwnd_room_windows = {};
+INT_PTR (*rlistwnd_url_opener)(const wchar_t *url) = vel_util_open_url;
 
 namespace {
 
@@ -165,7 +166,7 @@ void rlistwnd_follow_url(const Room *room)
         if (c == u' ')
             c = 0;
     for (size_t i = 0; i < cut.size(); i++) {
-        if (vel_util_open_url(reinterpret_cast<const wchar_t *>(cut.c_str() + i)) > 32)
+        if (rlistwnd_url_opener(reinterpret_cast<const wchar_t *>(cut.c_str() + i)) > 32)
             break;
     }
 }

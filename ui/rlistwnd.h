@@ -41,6 +41,8 @@ struct rlistwnd_room_ops {
     void (*activate)(void *chatwnd);
 };
 extern rlistwnd_room_ops rlistwnd_room_windows;
+// What "follow url" hands each try to: the toolkit's address opener.
+extern INT_PTR (*rlistwnd_url_opener)(const wchar_t *url);
 
 rlistwnd *rlistwnd_create(mainwnd *main_frame);
 // Inserts the room at its sorted place; returns the item index (-1 on failure).

@@ -8,6 +8,7 @@
 #include "toolkit/mdichild.h"
 #include "toolkit/window.h"
 #include "ui/drawwnd.h"
+#include "ui/privwnd.h"
 
 #include <cstdio>
 #include <cstring>
@@ -480,6 +481,107 @@ TEST(RoomUsers, MarksAndColours)
         EXPECT_STREQ(look.mark, c.mark) << std::hex << c.perms;
         EXPECT_EQ(look.colour, c.colour) << std::hex << c.perms;
     }
+}
+
+// The child whose window-list entry has this text, or null (information boxes are kind c).
+vel_window *listed(const mainwnd *mw, const std::wstring &entry)
+{
+    for (int i = 0; i < vel_listview_getitemcount(mw->windowlist); i++) {
+        wchar_t text[128] = {};
+        vel_listview_getitemtext(mw->windowlist, i, 0, text, 128);
+        if (entry == text)
+            return reinterpret_cast<vel_window *>(vel_listview_getlparam(mw->windowlist, i));
+    }
+    return nullptr;
+}
+
+void close_listed(const mainwnd *mw, const std::wstring &entry)
+{
+    if (vel_window *w = listed(mw, entry))
+        SendMessageW(w->hwnd, WM_CLOSE, 0, 0);
+    wintest_flush();
+}
+
+// Holds Ctrl down for this thread's key state while it lives.
+struct ctrl_held {
+    BYTE keys[256];
+    ctrl_held()
+    {
+        GetKeyboardState(keys);
+        BYTE down[256];
+        std::memcpy(down, keys, sizeof down);
+        down[VK_CONTROL] = 0x80;
+        SetKeyboardState(down);
+    }
+    ~ctrl_held() { SetKeyboardState(keys); }
+    ctrl_held(const ctrl_held &) = delete;
+    ctrl_held &operator=(const ctrl_held &) = delete;
+};
+
+// A double click on a user's line or list row opens the conversation with him (with Ctrl:
+// his information box, or his nick in the input line); the user list's right-click menu
+// and the topic bar's act on the real menus.
+TEST_F(RoomWindow, DoubleClicksAndMenusOfLinesUsersAndTopic)
+{
+    open(119);
+    User *user = roomtest_user(room, 601, "cel", 0x10000);
+    chatwnd_add_user(cw, user);
+    chatwnd_new_message(cw, 2, "cel", "", "", "szia", nullptr, 601);
+    const vel_textbox_line *line = roomtest_line(cw->messages);
+    ASSERT_NE(line, nullptr);
+    SendMessageW(cw->messages->hwnd, VEL_TEXTBOX_DBLCLK, reinterpret_cast<WPARAM>(line), 0);
+    wintest_flush();
+    privwnd *pw = private_get_entry(601);
+    ASSERT_NE(pw, nullptr);
+    EXPECT_EQ(mw->frame->active_child, pw->wnd);
+    SendMessageW(pw->wnd->hwnd, WM_CLOSE, 0, 0);
+    {
+        ctrl_held ctrl;
+        SendMessageW(cw->messages->hwnd, VEL_TEXTBOX_DBLCLK, reinterpret_cast<WPARAM>(line), 0);
+    }
+    EXPECT_NE(listed(mw, L"c cel @ Inda_"), nullptr);
+    close_listed(mw, L"c cel @ Inda_");
+
+    NMITEMACTIVATE dbl{};
+    dbl.hdr.hwndFrom = cw->userlist->hwnd;
+    dbl.hdr.idFrom = static_cast<UINT_PTR>(cw->userlist->id);
+    dbl.hdr.code = NM_DBLCLK;
+    dbl.iItem = 0;
+    SendMessageW(cw->wnd->hwnd, WM_NOTIFY, dbl.hdr.idFrom, reinterpret_cast<LPARAM>(&dbl));
+    wintest_flush();
+    ASSERT_NE(private_get_entry(601), nullptr);
+    SendMessageW(private_get_entry(601)->wnd->hwnd, WM_CLOSE, 0, 0);
+    vel_widget_settext(cw->input, L"");
+    {
+        ctrl_held ctrl;
+        SendMessageW(cw->wnd->hwnd, WM_NOTIFY, dbl.hdr.idFrom, reinterpret_cast<LPARAM>(&dbl));
+    }
+    wchar_t typed[32] = {};
+    vel_widget_gettext(cw->input, typed, 32);
+    EXPECT_STREQ(typed, L"cel");
+
+    LVITEMW state{};
+    state.stateMask = state.state = LVIS_SELECTED;
+    SendMessageW(cw->userlist->hwnd, LVM_SETITEMSTATE, 0, reinterpret_cast<LPARAM>(&state));
+    {
+        wintest_menu_pick pick(USERS_INFO);
+        SendMessageW(cw->userlist->hwnd, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(cw->userlist->hwnd), -1);
+    }
+    wintest_flush();
+    EXPECT_NE(listed(mw, L"c cel @ Inda_"), nullptr);
+    close_listed(mw, L"c cel @ Inda_");
+
+    // The topic bar: the operator functions, "&close" allowed by the room's rights.
+    room->myperms = 0x02;
+    roomtest_wire wire;
+    {
+        wintest_menu_pick pick(IDC_OP_CLOSE);
+        SendMessageW(cw->topic_box->hwnd, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(cw->topic_box->hwnd), -1);
+    }
+    wintest_flush();
+    fakepeer_packet p = wire.next();
+    EXPECT_EQ(p.type, ROOMTEST_T_OPERATOR);
+    EXPECT_EQ(p.payload, roomtest_operator(6, 119));
 }
 
 TEST_F(RoomWindow, UsersAreListedInOrderAndCounted)

@@ -808,20 +808,6 @@ TEST_F(MainFrame, MinimiseToTrayAndBack)
 
 wintest_reused_blocks *after_destroy;
 
-// Queues the keys that pick the item `id` of `menu` once its loop runs: Down over the items
-// up to it (separators are passed over), then Enter.
-void post_menu_pick(HWND hwnd, HMENU menu, UINT id)
-{
-    for (int i = 0; i < GetMenuItemCount(menu); i++) {
-        if (GetMenuState(menu, static_cast<UINT>(i), MF_BYPOSITION) & MF_SEPARATOR)
-            continue;
-        PostMessageW(hwnd, WM_KEYDOWN, VK_DOWN, 0);
-        if (GetMenuItemID(menu, i) == id)
-            break;
-    }
-    PostMessageW(hwnd, WM_KEYDOWN, VK_RETURN, 0);
-}
-
 // A child as the chat windows are: it leaves the frame's registry when it is destroyed.
 int registered_child_proc(vel_window *self, HWND, UINT msg, WPARAM, LPARAM, LRESULT *)
 {
@@ -847,8 +833,10 @@ TEST_F(MainFrame, CloseFromTheBarButtonsMenu)
     const int before = main_frame->button_count;
     wintest_reused_blocks blocks;
     after_destroy = &blocks;
-    post_menu_pick(button->hwnd, vel_mdichild_getsystemmenu(child), SC_CLOSE);
-    SendMessageW(button->hwnd, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(button->hwnd), MAKELPARAM(-1, -1));
+    {
+        wintest_menu_pick pick(SC_CLOSE);
+        SendMessageW(button->hwnd, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(button->hwnd), MAKELPARAM(-1, -1));
+    }
     after_destroy = nullptr;
     wintest_flush();
     EXPECT_FALSE(IsWindow(child_hwnd));

@@ -7,6 +7,7 @@
 #include "resources/resource.h"
 #include "tests/win/uitest.h"
 #include "toolkit/listview.h"
+#include "toolkit/util.h"
 
 #include <cstdlib>
 #include <string>
@@ -463,6 +464,45 @@ TEST_F(RlistwndConnected, EveryWayOfEnteringGoesThroughTheButton)
     vel_widget_settext(rw->name_edit, L"Fo");
     rlistwnd_push_button(rw);
     EXPECT_EQ(next_enter(), by_id(5));
+}
+
+std::vector<std::wstring> tried_urls;
+
+// Opens only what looks like an address, as the toolkit's opener does.
+INT_PTR record_url(const wchar_t *url)
+{
+    tried_urls.emplace_back(url);
+    return vel_util_url_class(url) ? 42 : 0;
+}
+
+// The list's right-click menu on the selected room: enter, info, and "follow url", which
+// opens the first address in the topic.
+TEST_F(RlistwndConnected, ContextMenuOfTheSelectedRoom)
+{
+    add(5, "Fo", 0, "$red$nezd meg: $blue$www.pelda.hu/x es mas http://masik.hu");
+    auto pick = [&](UINT id) {
+        LVITEMW state{};
+        state.stateMask = state.state = LVIS_SELECTED;
+        SendMessageW(rw->list->hwnd, LVM_SETITEMSTATE, 0, reinterpret_cast<LPARAM>(&state));
+        wintest_menu_pick picking(id);
+        SendMessageW(rw->list->hwnd, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(rw->list->hwnd), -1);
+        wintest_flush();
+    };
+    vel_widget_settext(rw->name_edit, L"Nincs ilyen");
+    pick(RLISTWND_CMD_ENTER);
+    EXPECT_EQ(next_enter(), by_id(5)) << "the selected room, not the name field's";
+
+    pick(RLISTWND_CMD_INFO);
+    const int info = vel_listview_findtext(mw->windowlist, L"c Fo_");
+    ASSERT_GE(info, 0);
+    SendMessageW(reinterpret_cast<vel_window *>(vel_listview_getlparam(mw->windowlist, info))->hwnd, WM_CLOSE, 0, 0);
+
+    rlistwnd_url_opener = record_url;
+    tried_urls.clear();
+    pick(RLISTWND_CMD_URL);
+    rlistwnd_url_opener = vel_util_open_url;
+    ASSERT_FALSE(tried_urls.empty());
+    EXPECT_EQ(tried_urls.back(), L"www.pelda.hu/x");
 }
 
 // A stand-in room window: its join state and whether it was activated.

@@ -138,6 +138,53 @@ struct wintest_reused_blocks {
     }
 };
 
+// Picks the item `id` from the next popup menu this thread opens, as a user does with the
+// keyboard: Down over the items up to it (separators are passed over), then Enter. A menu
+// still open after two seconds is closed, so that a pick that fails cannot hang a test.
+class wintest_menu_pick {
+public:
+    explicit wintest_menu_pick(UINT id)
+    {
+        wanted() = id;
+        hook_ = SetWindowsHookExW(WH_CALLWNDPROC, on_call, nullptr, GetCurrentThreadId());
+        guard_ = SetTimer(nullptr, 0, 2000, end_menu);
+    }
+    ~wintest_menu_pick()
+    {
+        KillTimer(nullptr, guard_);
+        UnhookWindowsHookEx(hook_);
+    }
+    wintest_menu_pick(const wintest_menu_pick &) = delete;
+    wintest_menu_pick &operator=(const wintest_menu_pick &) = delete;
+
+private:
+    static UINT &wanted()
+    {
+        static UINT id;
+        return id;
+    }
+    static LRESULT CALLBACK on_call(int code, WPARAM wp, LPARAM lp)
+    {
+        const auto *call = reinterpret_cast<const CWPSTRUCT *>(lp);
+        if (code == HC_ACTION && call->message == WM_INITMENUPOPUP && wanted()) {
+            auto *menu = reinterpret_cast<HMENU>(call->wParam);
+            for (int i = 0; i < GetMenuItemCount(menu); i++) {
+                if (GetMenuState(menu, static_cast<UINT>(i), MF_BYPOSITION) & MF_SEPARATOR)
+                    continue;
+                PostMessageW(call->hwnd, WM_KEYDOWN, VK_DOWN, 0);
+                if (GetMenuItemID(menu, i) == wanted())
+                    break;
+            }
+            PostMessageW(call->hwnd, WM_KEYDOWN, VK_RETURN, 0);
+            wanted() = 0;
+        }
+        return CallNextHookEx(nullptr, code, wp, lp);
+    }
+    static void CALLBACK end_menu(HWND, UINT, UINT_PTR, DWORD) { EndMenu(); }
+    HHOOK hook_;
+    UINT_PTR guard_;
+};
+
 // The toolkit is started once per test program.
 inline void wintest_init()
 {
