@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # End to end: lvserver with the demo data and lvchat.exe under Wine, configured to connect
 # and log in on its own. Through the server's control console it checks that the client
-# connected and logged in, and that every way of leaving while connected ("/exit" typed
-# into the status window, Alt+X, File -> Exit with the mouse, closing the frame while a
-# popup is open) ends the program within two seconds with its friends file written.
+# connected and logged in, and that every way of leaving while connected ("/exit" and
+# "/abort" typed into the status window, Alt+X, File -> Exit with the mouse, closing the
+# frame while a popup is open) ends the program within two seconds with its friends file
+# written.
 # Screenshots of the running program are kept in the output folder (first argument,
 # default build/e2e-lvchat).
 #
@@ -31,10 +32,10 @@ start_logged_in() {
 
 now_ms() { echo $(($(date +%s%N) / 1000000)); }
 
-# ends_within_2s WHAT: the client ends within two seconds from now, with exit code 0 and
-# its friends file written, and the server no longer lists it.
+# ends_within_2s WHAT [CODE]: the client ends within two seconds from now, with exit code
+# CODE (0 by default) and its friends file written, and the server no longer lists it.
 ends_within_2s() {
-  local start; start=$(now_ms)
+  local want=${2:-0} start; start=$(now_ms)
   while kill -0 "$client_pid" 2>/dev/null; do
     if [ $(($(now_ms) - start)) -ge 2000 ]; then
       shot "$1-running"
@@ -46,7 +47,7 @@ ends_within_2s() {
   wait "$client_pid"
   local rc=$?
   client_pid=
-  [ "$rc" -eq 0 ] || fail "the client ended with $rc after $1"
+  [ "$rc" -eq "$want" ] || fail "the client ended with $rc after $1 (wanted $want)"
   tr -d '\r' <"$out/run/friends" | grep -qx '150 admin' || fail "no friends saved after $1: $(cat "$out/run/friends")"
   poll 10 eval '! session_of e2eteszt' || fail "the server still lists the client after $1"
 }
@@ -75,6 +76,14 @@ shot uptime
 xdotool type --delay 40 '/exit'
 xdotool key Return
 ends_within_2s /exit
+
+# ---- "/abort": the program ends at once with exit code 1, its friends saved.
+start_logged_in
+xdotool windowfocus "$frame" 2>/dev/null
+sleep 0.5
+xdotool type --delay 40 '/abort'
+xdotool key Return
+ends_within_2s /abort 1
 
 # ---- Alt+X: the key table's Exit. Releasing Alt afterwards puts the menu bar into its
 # keyboard mode, whose loop must not keep the program alive.
