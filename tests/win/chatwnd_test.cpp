@@ -560,14 +560,7 @@ TEST_F(RoomWindow, DoubleClicksAndMenusOfLinesUsersAndTopic)
     vel_widget_gettext(cw->input, typed, 32);
     EXPECT_STREQ(typed, L"cel");
 
-    LVITEMW state{};
-    state.stateMask = state.state = LVIS_SELECTED;
-    SendMessageW(cw->userlist->hwnd, LVM_SETITEMSTATE, 0, reinterpret_cast<LPARAM>(&state));
-    {
-        wintest_menu_pick pick(USERS_INFO);
-        SendMessageW(cw->userlist->hwnd, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(cw->userlist->hwnd), -1);
-    }
-    wintest_flush();
+    uitest_list_menu_pick(cw->userlist, 0, USERS_INFO);
     EXPECT_NE(listed(mw, L"c cel @ Inda_"), nullptr);
     close_listed(mw, L"c cel @ Inda_");
 

@@ -62,10 +62,10 @@ std::wstring last_status_line()
     return static_cast<vel_textbox_line *>(box->lines->data)->text;
 }
 
-vel_window *new_child(const wchar_t *caption, int kind)
+vel_window *new_child(const wchar_t *caption, int kind, vel_wndproc proc = nullptr)
 {
     vel_window *child = vel_mdichild_create(nullptr, nullptr, nullptr, WS_VISIBLE | WS_OVERLAPPEDWINDOW, caption,
-                                            CW_USEDEFAULT, CW_USEDEFAULT, 200, 150, main_frame->frame, nullptr);
+                                            CW_USEDEFAULT, CW_USEDEFAULT, 200, 150, main_frame->frame, proc);
     if (child)
         mainwnd_add_childwindow(main_frame, child, kind, caption, caption);
     return child;
@@ -823,12 +823,10 @@ int registered_child_proc(vel_window *self, HWND, UINT msg, WPARAM, LPARAM, LRES
 // button's handling must not touch its record afterwards.
 TEST_F(MainFrame, CloseFromTheBarButtonsMenu)
 {
-    vel_window *child = vel_mdichild_create(nullptr, nullptr, nullptr, WS_VISIBLE | WS_OVERLAPPEDWINDOW, L"menus",
-                                            CW_USEDEFAULT, CW_USEDEFAULT, 200, 150, main_frame->frame,
-                                            registered_child_proc);
+    vel_window *child = new_child(L"menus", MAINWND_KIND_PRIVATE, registered_child_proc);
     ASSERT_NE(child, nullptr);
     HWND child_hwnd = child->hwnd;
-    vel_widget *button = mainwnd_add_childwindow(main_frame, child, MAINWND_KIND_PRIVATE, L"menus", L"menus");
+    vel_widget *button = mainwnd_get_button(main_frame, child);
     ASSERT_NE(button, nullptr);
     const int before = main_frame->button_count;
     wintest_reused_blocks blocks;
@@ -849,12 +847,10 @@ TEST_F(MainFrame, CloseFromTheBarButtonsMenu)
 // middle click closes it.
 TEST_F(MainFrame, BarButtonDoubleAndMiddleClick)
 {
-    vel_window *child = vel_mdichild_create(nullptr, nullptr, nullptr, WS_VISIBLE | WS_OVERLAPPEDWINDOW, L"gomb",
-                                            CW_USEDEFAULT, CW_USEDEFAULT, 200, 150, main_frame->frame,
-                                            registered_child_proc);
+    vel_window *child = new_child(L"gomb", MAINWND_KIND_PRIVATE, registered_child_proc);
     ASSERT_NE(child, nullptr);
     HWND hwnd = child->hwnd;
-    vel_widget *button = mainwnd_add_childwindow(main_frame, child, MAINWND_KIND_PRIVATE, L"gomb", L"gomb");
+    vel_widget *button = mainwnd_get_button(main_frame, child);
     ASSERT_NE(button, nullptr);
     SendMessageW(button->hwnd, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(5, 5));
     wintest_flush();

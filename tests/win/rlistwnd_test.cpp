@@ -480,14 +480,7 @@ INT_PTR record_url(const wchar_t *url)
 TEST_F(RlistwndConnected, ContextMenuOfTheSelectedRoom)
 {
     add(5, "Fo", 0, "$red$nezd meg: $blue$www.pelda.hu/x es mas http://masik.hu");
-    auto pick = [&](UINT id) {
-        LVITEMW state{};
-        state.stateMask = state.state = LVIS_SELECTED;
-        SendMessageW(rw->list->hwnd, LVM_SETITEMSTATE, 0, reinterpret_cast<LPARAM>(&state));
-        wintest_menu_pick picking(id);
-        SendMessageW(rw->list->hwnd, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(rw->list->hwnd), -1);
-        wintest_flush();
-    };
+    auto pick = [&](UINT id) { uitest_list_menu_pick(rw->list, 0, id); };
     vel_widget_settext(rw->name_edit, L"Nincs ilyen");
     pick(RLISTWND_CMD_ENTER);
     EXPECT_EQ(next_enter(), by_id(5)) << "the selected room, not the name field's";

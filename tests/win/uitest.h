@@ -18,6 +18,8 @@
 
 #include <gtest/gtest.h>
 
+#include <commctrl.h>
+
 #include <atomic>
 #include <string>
 #include <thread>
@@ -82,6 +84,17 @@ inline COLORREF uitest_colour(const char *markup)
     uint32_t colours[64];
     LVC_CStringParserW(text, colours, markup, 0);
     return colours[0];
+}
+
+// Selects `item` of a list view and picks `id` from the list's right-click menu.
+inline void uitest_list_menu_pick(const vel_widget *list, int item, UINT id)
+{
+    LVITEMW state{};
+    state.stateMask = state.state = LVIS_SELECTED;
+    SendMessageW(list->hwnd, LVM_SETITEMSTATE, static_cast<WPARAM>(item), reinterpret_cast<LPARAM>(&state));
+    wintest_menu_pick pick(id);
+    SendMessageW(list->hwnd, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(list->hwnd), -1);
+    wintest_flush();
 }
 
 // Pretends a connection and a login state without a socket, for the checks that the
