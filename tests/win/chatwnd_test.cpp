@@ -542,19 +542,14 @@ TEST_F(RoomWindow, DoubleClicksAndMenusOfLinesUsersAndTopic)
     EXPECT_NE(listed(mw, L"c cel @ Inda_"), nullptr);
     close_listed(mw, L"c cel @ Inda_");
 
-    NMITEMACTIVATE dbl{};
-    dbl.hdr.hwndFrom = cw->userlist->hwnd;
-    dbl.hdr.idFrom = static_cast<UINT_PTR>(cw->userlist->id);
-    dbl.hdr.code = NM_DBLCLK;
-    dbl.iItem = 0;
-    SendMessageW(cw->wnd->hwnd, WM_NOTIFY, dbl.hdr.idFrom, reinterpret_cast<LPARAM>(&dbl));
+    uitest_list_dblclk(cw->userlist, 0);
     wintest_flush();
     ASSERT_NE(private_get_entry(601), nullptr);
     SendMessageW(private_get_entry(601)->wnd->hwnd, WM_CLOSE, 0, 0);
     vel_widget_settext(cw->input, L"");
     {
         ctrl_held ctrl;
-        SendMessageW(cw->wnd->hwnd, WM_NOTIFY, dbl.hdr.idFrom, reinterpret_cast<LPARAM>(&dbl));
+        uitest_list_dblclk(cw->userlist, 0);
     }
     wchar_t typed[32] = {};
     vel_widget_gettext(cw->input, typed, 32);

@@ -819,15 +819,22 @@ int registered_child_proc(vel_window *self, HWND, UINT msg, WPARAM, LPARAM, LRES
     return VEL_CONTINUE;
 }
 
+// The bar button of a new child that leaves the registry when it is destroyed.
+vel_widget *button_of_new_child(const wchar_t *caption, HWND *child_hwnd)
+{
+    vel_window *child = new_child(caption, MAINWND_KIND_PRIVATE, registered_child_proc);
+    *child_hwnd = child ? child->hwnd : nullptr;
+    return child ? mainwnd_get_button(main_frame, child) : nullptr;
+}
+
 // "Close" picked from a bar button's menu closes the child, whose button goes with it; the
 // button's handling must not touch its record afterwards.
 TEST_F(MainFrame, CloseFromTheBarButtonsMenu)
 {
-    vel_window *child = new_child(L"menus", MAINWND_KIND_PRIVATE, registered_child_proc);
-    ASSERT_NE(child, nullptr);
-    HWND child_hwnd = child->hwnd;
-    vel_widget *button = mainwnd_get_button(main_frame, child);
+    HWND child_hwnd;
+    vel_widget *button = button_of_new_child(L"menus", &child_hwnd);
     ASSERT_NE(button, nullptr);
+    auto *child = static_cast<vel_window *>(button->data);
     const int before = main_frame->button_count;
     wintest_reused_blocks blocks;
     after_destroy = &blocks;
@@ -847,11 +854,10 @@ TEST_F(MainFrame, CloseFromTheBarButtonsMenu)
 // middle click closes it.
 TEST_F(MainFrame, BarButtonDoubleAndMiddleClick)
 {
-    vel_window *child = new_child(L"gomb", MAINWND_KIND_PRIVATE, registered_child_proc);
-    ASSERT_NE(child, nullptr);
-    HWND hwnd = child->hwnd;
-    vel_widget *button = mainwnd_get_button(main_frame, child);
+    HWND hwnd;
+    vel_widget *button = button_of_new_child(L"gomb", &hwnd);
     ASSERT_NE(button, nullptr);
+    auto *child = static_cast<vel_window *>(button->data);
     SendMessageW(button->hwnd, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(5, 5));
     wintest_flush();
     EXPECT_EQ(main_frame->frame->zoomed_child, child);

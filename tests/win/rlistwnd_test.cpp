@@ -445,12 +445,7 @@ TEST_F(RlistwndConnected, EveryWayOfEnteringGoesThroughTheButton)
     SendMessageW(rw->list->hwnd, WM_KEYDOWN, VK_RETURN, 0);
     EXPECT_EQ(next_enter(), by_id(9));
     // A double click on an item.
-    NMITEMACTIVATE dbl{};
-    dbl.hdr.hwndFrom = rw->list->hwnd;
-    dbl.hdr.idFrom = static_cast<UINT_PTR>(rw->list->id);
-    dbl.hdr.code = NM_DBLCLK;
-    dbl.iItem = 1;
-    SendMessageW(rw->wnd->hwnd, WM_NOTIFY, dbl.hdr.idFrom, reinterpret_cast<LPARAM>(&dbl));
+    uitest_list_dblclk(rw->list, 1);
     EXPECT_EQ(next_enter(), by_id(9));
     // A double click on the empty space below the items enters nothing, whatever the
     // name field holds: the next request is the one of the button after it.

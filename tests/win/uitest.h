@@ -86,6 +86,18 @@ inline COLORREF uitest_colour(const char *markup)
     return colours[0];
 }
 
+// A double click on `item` of a list view (-1: off the items), as the list reports it to
+// its window.
+inline void uitest_list_dblclk(const vel_widget *list, int item)
+{
+    NMITEMACTIVATE dbl{};
+    dbl.hdr.hwndFrom = list->hwnd;
+    dbl.hdr.idFrom = static_cast<UINT_PTR>(list->id);
+    dbl.hdr.code = NM_DBLCLK;
+    dbl.iItem = item;
+    SendMessageW(GetParent(list->hwnd), WM_NOTIFY, dbl.hdr.idFrom, reinterpret_cast<LPARAM>(&dbl));
+}
+
 // Selects `item` of a list view and picks `id` from the list's right-click menu.
 inline void uitest_list_menu_pick(const vel_widget *list, int item, UINT id)
 {
