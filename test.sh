@@ -43,6 +43,10 @@ run_tests() {
   [ $rc -eq 0 ] || broken+=("$name (tests)")
 }
 
+# Every include points down a floor or stays on its own.
+echo "== layers"
+if tools/layers.sh; then passed=$((passed + 1)); else failed=$((failed + 1)); broken+=("layers"); fi
+
 # The set-up logic itself, against a fake package manager.
 echo "== set-up"
 if tests/setup/setup_test.sh; then passed=$((passed + 1)); else failed=$((failed + 1)); broken+=("set-up"); fi
@@ -86,6 +90,16 @@ if build win64 -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_TOOLCHAIN_FILE=cmake/mi
       passed=$((passed + 1))
     else
       failed=$((failed + 1)); broken+=("e2e lvchat.exe rooms")
+    fi
+    # The packages for Windows users: the zip and the installer of both builds; the x86_64
+    # installer installed, started and uninstalled under Wine in a prefix of its own.
+    echo "== packages"
+    if [ $win32_ok -ne 0 ]; then
+      echo "== packages need the win32 build"
+    elif tests/package/package_wine.sh build/package-wine; then
+      passed=$((passed + 1))
+    else
+      failed=$((failed + 1)); broken+=("packages")
     fi
     if [ $win32_ok -eq 0 ] && [ "${LV_WIN32_SUITES:-0}" = 1 ] && tools/i386.sh &&
        /usr/lib/wine/wine --version >/dev/null 2>&1; then

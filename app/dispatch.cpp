@@ -1,15 +1,17 @@
-// Protocol event dispatch: every protocol event becomes calls on the windows. The reader
-// thread hands the decoding of each packet and its callbacks to the user-interface thread
-// through a hidden window (a sent message, so Room and User pointers stay valid during the
-// reaction); the user-interface thread never waits for the reader.
+// Protocol event dispatch: every protocol event becomes calls on the windows. The
+// protocol client's threads queue what they receive; woken once per batch, the
+// user-interface thread drains the queue in slices, decoding every packet and running its
+// callbacks there (so Room and User pointers stay valid during each reaction). The
+// user-interface thread never waits for the reader.
 #include "app/dispatch.h"
 
-#include "app/apputil.h"
-#include "app/cfgproc.h"
-#include "app/notify.h"
 #include "protocol/lvc6b.h"
 #include "resources/resource.h"
+#include "settings/apputil.h"
+#include "settings/cfgproc.h"
+#include "settings/notify.h"
 #include "text/string.h"
+#include "toolkit/uithread.h"
 #include "toolkit/widget.h"
 #include "toolkit/window.h"
 #include "ui/chatwnd.h"
@@ -18,7 +20,6 @@
 #include "ui/rlistwnd.h"
 #include "ui/statwnd.h"
 
-#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
@@ -26,36 +27,53 @@
 
 namespace {
 
-constexpr UINT dispatch_wm_task = WM_APP + 40;     // wp the task, lp its argument
-constexpr UINT dispatch_wm_failure = WM_APP + 41;  // wp a failure code raised off the UI thread
+// One slice of the queue: long enough to absorb thousands of lines, short enough that a
+// key pressed meanwhile is answered at once.
+constexpr int dispatch_slice_ms = 12;
+// The timer that carries a backlog on behind keyboard input and painting.
+constexpr UINT dispatch_timer_ms = 10;
 
-std::atomic<HWND> dispatch_hwnd{nullptr};
+bool dispatching;
+UINT_PTR dispatch_timer;
 
-LRESULT CALLBACK dispatch_wndproc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
+void dispatch_drain(void *);
+
+void CALLBACK dispatch_tick(HWND, UINT, UINT_PTR, DWORD)
 {
-    if (msg == dispatch_wm_task) {
-        reinterpret_cast<LVC_Task>(wp)(reinterpret_cast<void *>(lp));
-        return 1;
-    }
-    if (msg == dispatch_wm_failure) {
-        exception_handler(static_cast<int>(wp), nullptr);
-        return 0;
-    }
-    return DefWindowProcW(hwnd, msg, wp, lp);
+    dispatch_drain(nullptr);
 }
 
-// A sent message runs on the window's thread while the sender waits. Once the window is
-// gone the task is dropped: the program is ending and no window may be touched.
-void ui_hook(LVC_Task task, void *arg)
+void dispatch_stop_timer()
 {
-    HWND hwnd = dispatch_hwnd.load();
-    if (hwnd)
-        SendMessageW(hwnd, dispatch_wm_task, reinterpret_cast<WPARAM>(task), reinterpret_cast<LPARAM>(arg));
+    if (dispatch_timer)
+        KillTimer(nullptr, dispatch_timer);
+    dispatch_timer = 0;
 }
 
-bool on_ui_thread()
+// On the user-interface thread: one slice of the queue, then the per-batch work. A backlog
+// goes on by a posted message, which comes before keyboard input and painting; while
+// either waits it goes on from the timer instead, which comes after them. The timer runs
+// for the whole backlog, so that it is already due when the input has been handled.
+void dispatch_drain(void *)
 {
-    return GetCurrentThreadId() == vel_ui_thread;
+    if (!dispatching)
+        return;
+    const int more = LVC_Drain(dispatch_slice_ms);
+    dispatch_batch_end();
+    if (!more) {
+        dispatch_stop_timer();
+        return;
+    }
+    if (!dispatch_timer)
+        dispatch_timer = SetTimer(nullptr, 0, dispatch_timer_ms, dispatch_tick);
+    if (!HIWORD(GetQueueStatus(QS_INPUT | QS_PAINT)))
+        vel_ui_post(dispatch_drain, nullptr);
+}
+
+// The protocol client's hook, on its own threads: the queue is no longer empty.
+void dispatch_wake()
+{
+    vel_ui_post(dispatch_drain, nullptr);
 }
 
 void status(const char *format, const char *text = nullptr)
@@ -399,15 +417,6 @@ int event_handler(int code, void *record)
 
 int exception_handler(int code, void *)
 {
-    if (code != LVC_ERR_RESOLVE && code != LVC_ERR_CONNECT && code != LVC_ERR_PROXY && code != LVC_ERR_WEBHOST)
-        return 0;
-    // The login thread reports the web server failure on its own thread: the reaction is
-    // posted to the user-interface thread, whose timers and windows it touches.
-    if (!on_ui_thread()) {
-        if (HWND hwnd = dispatch_hwnd.load())
-            PostMessageW(hwnd, dispatch_wm_failure, static_cast<WPARAM>(code), 0);
-        return 0;
-    }
     switch (code) {
     case LVC_ERR_RESOLVE:
         status("$red$- error: gethostbyname");
@@ -423,38 +432,35 @@ int exception_handler(int code, void *)
         status("$red$- error: proxy");
         not_connected();
         break;
-    default:
+    case LVC_ERR_WEBHOST:
         status("$red$- error: web server");
         not_logged_in();
+        break;
+    default:
         break;
     }
     return 0;
 }
 
+void dispatch_batch_end()
+{
+    // Nothing is done per batch yet: work that need not follow every line (writing a
+    // room's log, for one) belongs here rather than in the per-line reactions.
+}
+
 int dispatch_start()
 {
-    static const wchar_t class_name[] = L"lvchat_dispatch";
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = dispatch_wndproc;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.lpszClassName = class_name;
-    RegisterClassW(&wc);
-    HWND hwnd = CreateWindowExW(0, class_name, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
-    if (!hwnd)
+    if (!vel_ui_start())
         return 0;
-    dispatch_hwnd = hwnd;
-    LVC_SetDispatchHook(ui_hook);
+    dispatching = true;
+    LVC_SetDispatchHook(dispatch_wake);
     return 1;
 }
 
 void dispatch_stop()
 {
-    HWND hwnd = dispatch_hwnd.exchange(nullptr);
-    if (!hwnd)
-        return;
-    DestroyWindow(hwnd);
-    // A task sent just before is answered now (the window is gone, so it is dropped), and
-    // no reader stays waiting for this thread.
-    MSG msg;
-    PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);
+    // What is still queued is dropped (LVC_Cleanup forgets it): the program is ending and
+    // no window may be touched. A drain already posted finds nothing to do.
+    dispatching = false;
+    dispatch_stop_timer();
 }

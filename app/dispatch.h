@@ -1,13 +1,17 @@
-// The three callbacks the program gives the protocol client, and the dispatch hook that
-// runs the client's packet decoding and callbacks on the user-interface thread.
+// The three callbacks the program gives the protocol client, and the hand-over of the
+// client's queued packets and events to the user-interface thread.
 #pragma once
 
 int packet_handler(int code, void *record);
 int event_handler(int code, void *record);
 int exception_handler(int code, void *record);
 
-// Creates the user-interface thread's hidden dispatch window and points the protocol
-// client's dispatch hook at it. Call on the user-interface thread; 1 on success.
+// Points the protocol client's dispatch hook at the user-interface thread: from then on
+// the client's packets and callbacks are delivered there, in batches. Call on the
+// user-interface thread after vel_init; 1 on success.
 int dispatch_start();
-// Ends the hand-over: later tasks of reader threads are dropped.
+// Ends the hand-over: what is still queued is never delivered.
 void dispatch_stop();
+// Called on the user-interface thread after each batch of queued packets and events: the
+// place for work that need not be done once per line.
+void dispatch_batch_end();

@@ -21,13 +21,18 @@ bool is_nt_family()
 
 int main(int argc, char **argv)
 {
-    vel_util_console_open();
+    const char *config_path = argc > 1 ? argv[1] : default_config;
+    // The console opens only when the settings keep it: a console opened just to be
+    // closed again flashes on the screen, and starting one (a console host process under
+    // Wine) costs a third of a second before the frame can appear.
+    if (startup_wants_console(config_path))
+        vel_util_console_open();
     if (!is_nt_family()) {
         MessageBoxA(nullptr, "windows nt required", "os version check failed", MB_ICONERROR);
         return 1;
     }
     HACCEL accel = nullptr;
-    mainwnd *mw = startup_run(argc > 1 ? argv[1] : default_config, &accel);
+    mainwnd *mw = startup_run(config_path, &accel);
     if (!mw) {
         MessageBoxA(nullptr, "the main window could not be created", "lvchat", MB_ICONERROR);
         return 1;

@@ -1,10 +1,10 @@
 #include "app/startup.h"
 
-#include "app/cfgproc.h"
 #include "app/dispatch.h"
-#include "app/util.h"
 #include "protocol/lvc6b.h"
 #include "resources/resource.h"
+#include "settings/cfgproc.h"
+#include "settings/util.h"
 #include "toolkit/util.h"
 #include "toolkit/window.h"
 #include "ui/mainwnd.h"
@@ -21,6 +21,17 @@ void startup_abort()
 }
 
 }  // namespace
+
+int startup_wants_console(const char *config_path)
+{
+    int32_t console = 0;
+    for (const config_entry *row = config_table; row->key; row++)
+        if (row->var == &cfg_console)
+            console = row->int_default;
+    const config_entry only[] = {{"console", CFG_BOOL, &console, console, nullptr}, {nullptr, 0, nullptr, 0, nullptr}};
+    config_peek(config_path, only);
+    return console != 0;
+}
 
 void startup_cleanup()
 {

@@ -6,6 +6,9 @@
 
 struct mainwnd;
 
+// Whether the configuration at `config_path` keeps the console open (its `console`
+// setting, read quietly; the default without one).
+int startup_wants_console(const char *config_path);
 // Starts the toolkit, sets the defaults, starts the protocol client with the event
 // dispatch, loads the key table into *accel and the configuration from `config_path`,
 // creates the main frame, writes the banner and the error lines (configuration, friends)

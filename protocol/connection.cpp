@@ -1,6 +1,9 @@
 // The life of the protocol client: start and end, connecting directly or through an
-// HTTP proxy, the reader thread of each connection with its keep-alive thread, closing,
-// and the hand-over of callbacks to the dispatch hook.
+// HTTP proxy, the reader thread of each connection with its keep-alive thread, and
+// closing. Exit never waits long for a reader: connects and proxy replies have time-outs,
+// every wait of a reader looks in slices whether it has been given up, and LVC_Cleanup
+// leaves a reader stuck where it cannot look (a host look-up) to the process's end.
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -16,26 +19,40 @@ lvc_module lvc;
 
 namespace {
 
-// Set on reader threads: only their callbacks are handed to the dispatch hook. Callbacks
-// raised on other threads (LVC_Close on the user-interface thread, a failed ping of the
-// keep-alive thread) run where they are raised, so that no thread waits on the hook's
-// thread while that thread may be waiting for it.
-thread_local bool tl_reader = false;
-// Depth of tasks already handed over on this thread: their callbacks run inline.
-thread_local int tl_in_task = 0;
+using lvc_clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
 
 std::atomic<int> keepalive_ms{60000};
+std::atomic<int> connect_timeout_ms{15000};
 
-// Reader threads. LVC_Connect never waits for an old reader (its callbacks may be waiting
-// for the caller's thread); finished ones are joined at the next connect or at clean-up.
+// How long a reader's waits go before it looks whether it has been given up.
+constexpr int LVC_WAIT_SLICE_MS = 200;
+// How long LVC_Cleanup waits for the readers to end.
+constexpr milliseconds LVC_EXIT_WAIT{1500};
+
+// Counts LVC_Connect and LVC_Cleanup calls. A reader whose connect was followed by a
+// newer one gives way: the user asked for the newer server, or the program is ending.
+std::atomic<uint64_t> connect_seq{0};
+// The LVC_Connect call of this reader thread; 0 on every other thread.
+thread_local uint64_t tl_seq = 0;
+
+// Reader threads. LVC_Connect never waits for an old reader; finished ones are joined at
+// the next connect or at clean-up, and one that does not finish in time at clean-up is
+// detached and stays listed (its `done` flag is written last) until it has finished.
 struct lvc_reader {
     std::thread thread;
     std::atomic<bool> done{false};
 };
-// Never destroyed: the application may leave with a reader still running, and the
-// destructor of a running std::thread would abort the process on its way out.
+// Never destroyed: a detached reader may still end after the program's statics are gone.
 std::mutex readers_lock;
 std::list<lvc_reader> &readers = *new std::list<lvc_reader>;
+std::condition_variable &readers_done = *new std::condition_variable;
+
+// The connection lock, held by a reader thread for its whole life: a new reader waits
+// until the previous one has ended. A flag under a mutex, so that the wait can be given up.
+std::mutex connlock;
+bool connlock_taken = false;
+std::condition_variable &connlock_free = *new std::condition_variable;
 
 // Held by LVC_Close from its shut-down to the report of it (event 15), and taken by the
 // reader before it reports the close: the old socket's events keep their order 14, 15,
@@ -52,10 +69,6 @@ struct lvc_target {
     uint64_t seq;  // which LVC_Connect started it
 };
 
-// Counts LVC_Connect calls. A reader whose connect was followed by a newer one while it
-// was still waiting or connecting gives way: the user asked for the newer server.
-std::atomic<uint64_t> connect_seq{0};
-
 // The keep-alive of one connection.
 struct lvc_keepalive {
     std::mutex m;
@@ -65,83 +78,60 @@ struct lvc_keepalive {
     std::thread thread;
 };
 
-struct lvc_raise {
-    LVC_Callback cb;
-    int code;
-    void *record;
-};
-
-void raise_task(void *arg)
-{
-    auto *r = static_cast<lvc_raise *>(arg);
-    if (r->cb)
-        r->cb(r->code, r->record);
-}
-
-struct lvc_task_call {
-    LVC_Task task;
-    void *arg;
-};
-
-void task_trampoline(void *arg)
-{
-    auto *call = static_cast<lvc_task_call *>(arg);
-    tl_in_task++;
-    call->task(call->arg);
-    tl_in_task--;
-}
-
-struct lvc_packet {
-    int32_t type;
-    const uint8_t *payload;
-    uint32_t length;
-};
-
-void packet_task(void *arg)
-{
-    auto *p = static_cast<lvc_packet *>(arg);
-    lvc_dispatch_packet(p->type, p->payload, p->length);
-}
-
 void copy_text(char *dst, size_t size, const char *src)
 {
     std::snprintf(dst, size, "%s", src ? src : "");
 }
 
+// The time left until `deadline` in one wait slice: at most LVC_WAIT_SLICE_MS, 0 when the
+// deadline has passed or the reader has been given up.
+int wait_slice(lvc_clock::time_point deadline)
+{
+    if (lvc_reader_superseded())
+        return 0;
+    const auto left = std::chrono::duration_cast<milliseconds>(deadline - lvc_clock::now()).count();
+    return int(std::clamp<long long>(left, 0, LVC_WAIT_SLICE_MS));
+}
+
+lvc_clock::time_point connect_deadline()
+{
+    return lvc_clock::now() + milliseconds(connect_timeout_ms.load());
+}
+
+// Joins the finished readers and forgets them; a detached one is only forgotten.
+void readers_forget_done_locked()
+{
+    for (auto it = readers.begin(); it != readers.end();) {
+        if (!it->done) {
+            ++it;
+            continue;
+        }
+        if (it->thread.joinable())
+            it->thread.join();
+        it = readers.erase(it);
+    }
+}
+
 }  // namespace
 
-void lvc_run(LVC_Task task, void *arg)
+int lvc_reader_superseded()
 {
-    LVC_DispatchHook hook = lvc.hook.load();
-    if (!hook || !tl_reader || tl_in_task > 0) {
-        task(arg);
-        return;
-    }
-    lvc_task_call call{task, arg};
-    hook(task_trampoline, &call);
+    return tl_seq != 0 && tl_seq != connect_seq.load();
 }
 
-void lvc_packet_event(int code, void *record)
+int lvc_reader_stopping()
 {
-    lvc_raise r{lvc.packet_cb, code, record};
-    lvc_run(raise_task, &r);
-}
-
-void lvc_connection_event(int code, void *record)
-{
-    lvc_raise r{lvc.event_cb, code, record};
-    lvc_run(raise_task, &r);
-}
-
-void lvc_failure(int code, void *record)
-{
-    lvc_raise r{lvc.exception_cb, code, record};
-    lvc_run(raise_task, &r);
+    return lvc.closing || lvc_reader_superseded();
 }
 
 void lvc_set_keepalive_ms(int ms)
 {
     keepalive_ms = ms;
+}
+
+void lvc_set_connect_timeout_ms(int ms)
+{
+    connect_timeout_ms = ms;
 }
 
 // ---------------------------------------------------------------- start and end
@@ -180,13 +170,20 @@ int LVC_Init(LVC_Callback packet, LVC_Callback event, LVC_Callback exception)
 void LVC_Cleanup()
 {
     LVC_Close();
-    std::list<lvc_reader> ending;
+    // Every reader gives way, and one waiting for room in the inbox is woken to see it.
+    connect_seq++;
+    lvc_inbox_wake_reader();
     {
-        std::lock_guard lock(readers_lock);
-        ending.swap(readers);
+        std::unique_lock lock(readers_lock);
+        readers_done.wait_until(lock, lvc_clock::now() + LVC_EXIT_WAIT, [] {
+            return std::all_of(readers.begin(), readers.end(), [](const lvc_reader &r) { return r.done.load(); });
+        });
+        readers_forget_done_locked();
+        for (lvc_reader &r : readers)
+            r.thread.detach();
     }
-    for (lvc_reader &r : ending)
-        r.thread.join();
+    lvc_inbox_clear();
+    lvc.hook = nullptr;
     nickcache_free();
     {
         std::lock_guard lock(lvc.sentlock);
@@ -198,12 +195,21 @@ void LVC_Cleanup()
     lvc_connection_event(LVC_EV_WSA_STOPPED, nullptr);
 }
 
-void LVC_SetDispatchHook(LVC_DispatchHook hook)
-{
-    lvc.hook = hook;
-}
-
 // ---------------------------------------------------------------- connecting
+
+// Connects within the connect time-out; a reader that is given up stops trying.
+static int connect_within(lvsock s, uint32_t addr, uint16_t port)
+{
+    int r = lvsock_connect_begin(s, addr, port);
+    const lvc_clock::time_point deadline = connect_deadline();
+    while (r == 0) {
+        const int slice = wait_slice(deadline);
+        if (slice == 0)
+            return 0;
+        r = lvsock_connect_wait(s, slice);
+    }
+    return r == 1;
+}
 
 lvsock socket_connect_direct(const char *host, uint16_t port, int *error)
 {
@@ -217,12 +223,60 @@ lvsock socket_connect_direct(const char *host, uint16_t port, int *error)
         *error = LVC_ERR_SOCKET;
         return LVSOCK_INVALID;
     }
-    if (!lvsock_connect(s, addr, port)) {
+    if (!connect_within(s, addr, port)) {
         lvsock_close(s);
         *error = LVC_ERR_CONNECT;
         return LVSOCK_INVALID;
     }
     return s;
+}
+
+static bool recv_exactly(lvsock s, char *dst, size_t n)
+{
+    while (n > 0) {
+        long r = lvsock_recv(s, dst, n);
+        if (r <= 0)
+            return false;
+        dst += r;
+        n -= size_t(r);
+    }
+    return true;
+}
+
+// Reads the proxy's reply up to the end of its blank line and not a byte further: the
+// chat server's first packet may follow in the same segment. What has arrived is looked
+// at in place (peeked) and only the reply's part of it is taken. 1 when the blank line
+// came; 0 when the reply broke off, filled the buffer (`size` bytes with the NUL), took
+// longer than the connect time-out or the reader was given up.
+static int proxy_read_reply(lvsock s, char *reply, size_t size, size_t *len)
+{
+    const lvc_clock::time_point deadline = connect_deadline();
+    bool one_more = false;  // the reply ends "\n\r": the blank line's line feed completes it
+    while (*len < size - 1) {
+        int ready = 0;
+        for (int slice; ready == 0 && (slice = wait_slice(deadline)) > 0;)
+            ready = lvsock_wait_readable(s, slice);
+        if (ready != 1)
+            return 0;
+        const long n = lvsock_peek(s, reply + *len, size - 1 - *len);
+        if (n <= 0)
+            return 0;
+        size_t take = 0;
+        bool complete = false;
+        while (take < size_t(n) && !complete) {
+            take++;
+            const std::string_view head(reply, *len + take);
+            // A proxy that ends its lines with bare line feeds ends the reply with "\n\n".
+            complete = one_more || head.ends_with("\n\n");
+            one_more = !complete && head.ends_with("\n\r");
+        }
+        if (!recv_exactly(s, reply + *len, take))
+            return 0;
+        *len += take;
+        if (complete)
+            return 1;
+    }
+    return 0;
 }
 
 // Opens a CONNECT tunnel through the proxy. The reply's status is not examined: a proxy
@@ -238,31 +292,14 @@ static lvsock socket_connect_tunnel(const char *host, uint16_t port, int *error,
     bool ok = sock_write(s, request, uint32_t(n));
     std::printf("GET string sent..\n%s\n", request);
 
-    // One byte at a time, so that nothing the server sends after the proxy's blank line
-    // is taken from the stream.
     constexpr size_t reply_size = 65536;
     auto reply = std::make_unique<char[]>(reply_size);
     size_t len = 0;
-    bool complete = false;
-    while (ok && !complete && len < reply_size - 1) {
-        if (lvsock_recv(s, reply.get() + len, 1) != 1)
-            break;
-        len++;
-        std::string_view head(reply.get(), len);
-        if (head.ends_with("\n\r")) {
-            // The blank line's final line feed.
-            complete = lvsock_recv(s, reply.get() + len, 1) == 1;
-            len += complete;
-        } else {
-            // A proxy that ends its lines with bare line feeds.
-            complete = head.ends_with("\n\n");
-        }
-    }
+    const bool complete = ok && proxy_read_reply(s, reply.get(), reply_size, &len);
     reply[len] = 0;
     std::printf("proxy response: %s", reply.get());
     std::fflush(stdout);
     if (!complete) {
-        // The reply broke off, or filled the buffer without a blank line.
         lvsock_close(s);
         *error = LVC_ERR_PROXY;
         return LVSOCK_INVALID;
@@ -305,6 +342,7 @@ static void keepalive_ping(uint64_t generation)
 
 static void keepaliveThread(lvc_keepalive *k)
 {
+    lvc_thread_queues();
     std::unique_lock lock(k->m);
     while (!k->stop) {
         lock.unlock();
@@ -316,21 +354,18 @@ static void keepaliveThread(lvc_keepalive *k)
 
 // ---------------------------------------------------------------- the reader thread
 
-// Reads and dispatches packets until the connection ends or quit is set.
+// Reads the connection in chunks and frames the packets in them until the connection
+// ends, quit is set or the reader is to stop. With a dispatch hook the packets go to the
+// inbox, and a full inbox holds the reader here, so that TCP holds the server back.
 static void netThread_loop()
 {
-    while (lvc.connected && !lvc.quit) {
-        int32_t type;
-        uint32_t length;
-        if (!net_readheader(&type, &length))
+    net_framer framer;
+    while (lvc.connected && !lvc.quit && lvc_inbox_wait_room()) {
+        size_t room;
+        uint8_t *at = net_framer_space(&framer, &room);
+        const long n = net_recv(at, room);
+        if (n <= 0 || !net_framer_take(&framer, size_t(n)))
             break;
-        if (type == 9)
-            lvc_packet_event(1, nullptr);  // the room list is about to be replaced
-        std::unique_ptr<uint8_t[]> payload(new uint8_t[length]);
-        if (!net_readpayload(payload.get(), length, type))
-            break;
-        lvc_packet packet{type, payload.get(), length};
-        lvc_run(packet_task, &packet);
     }
     net_disconnecting();
 }
@@ -406,32 +441,63 @@ static void netThread_connected(lvsock s)
     netThread_close();
 }
 
+// Takes the connection lock, which the previous reader holds until it has ended; a
+// reader given up meanwhile stops waiting.
+static bool netThread_take_connlock()
+{
+    std::unique_lock lock(connlock);
+    while (connlock_taken) {
+        if (lvc_reader_superseded())
+            return false;
+        connlock_free.wait_for(lock, milliseconds(LVC_WAIT_SLICE_MS));
+    }
+    connlock_taken = true;
+    return true;
+}
+
+static void netThread_release_connlock()
+{
+    {
+        std::lock_guard lock(connlock);
+        connlock_taken = false;
+    }
+    connlock_free.notify_all();
+}
+
+static void netThread_run(const lvc_target &target)
+{
+    {
+        std::lock_guard lock(lvc.sentlock);
+        lvc.sent = strlist_free(lvc.sent);
+        lvc.held = strlist_free(lvc.held);
+    }
+    int error = 0;
+    lvsock s = socket_connect(target.host, target.port, &error, target.proxytype, target.proxyhost,
+                              target.proxyport);
+    if (lvc_reader_superseded()) {
+        if (s != LVSOCK_INVALID)
+            lvsock_close(s);  // never reported as connected: nothing to report
+    } else if (s == LVSOCK_INVALID) {
+        lvc_failure(error, nullptr);
+    } else {
+        netThread_connected(s);
+    }
+}
+
 static void netThread(lvc_target target, std::atomic<bool> *done)
 {
-    tl_reader = true;
-    {
-        // Waits for the previous reader to end.
-        std::lock_guard conn(lvc.connlock);
-        if (target.seq == connect_seq) {
-            {
-                std::lock_guard lock(lvc.sentlock);
-                lvc.sent = strlist_free(lvc.sent);
-                lvc.held = strlist_free(lvc.held);
-            }
-            int error = 0;
-            lvsock s = socket_connect(target.host, target.port, &error, target.proxytype,
-                                      target.proxyhost, target.proxyport);
-            if (target.seq != connect_seq) {
-                if (s != LVSOCK_INVALID)
-                    lvsock_close(s);  // never reported as connected: nothing to report
-            } else if (s == LVSOCK_INVALID) {
-                lvc_failure(error, nullptr);
-            } else {
-                netThread_connected(s);
-            }
-        }
+    tl_seq = target.seq;
+    lvc_thread_queues();
+    if (netThread_take_connlock()) {
+        if (!lvc_reader_superseded())
+            netThread_run(target);
+        netThread_release_connlock();
     }
-    *done = true;
+    {
+        std::lock_guard lock(readers_lock);
+        *done = true;
+    }
+    readers_done.notify_all();
 }
 
 void LVC_Connect(const char *host, uint16_t port, int proxytype, const char *proxyhost, uint16_t proxyport)
@@ -454,14 +520,7 @@ void LVC_Connect(const char *host, uint16_t port, int proxytype, const char *pro
     LVC_Close();
 
     std::lock_guard lock(readers_lock);
-    for (auto it = readers.begin(); it != readers.end();) {
-        if (it->done) {
-            it->thread.join();
-            it = readers.erase(it);
-        } else {
-            ++it;
-        }
-    }
+    readers_forget_done_locked();
     lvc_reader &r = readers.emplace_back();
     try {
         r.thread = std::thread(netThread, target, &r.done);
@@ -491,6 +550,7 @@ int LVC_Close()
         return 0;
     }
     lvc.closing = 1;
+    lvc_inbox_wake_reader();
     lvc_connection_event(LVC_EV_SHUT_DOWN, nullptr);
     return 1;
 }

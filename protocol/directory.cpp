@@ -176,6 +176,11 @@ const char *nickcache_get(int32_t userid)
     return static_cast<const char *>(vel_list_get(lvc.nicks[directory_slot(userid)], directory_key(userid)));
 }
 
+const char *LVC_GetCachedNick(int32_t userid)
+{
+    return nickcache_get(userid);
+}
+
 void nickcache_del(int32_t userid)
 {
     delete[] static_cast<char *>(vel_list_del(&lvc.nicks[directory_slot(userid)], directory_key(userid)));

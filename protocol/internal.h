@@ -7,11 +7,12 @@
 #include <cstdint>
 #include <ctime>
 #include <mutex>
+#include <vector>
 
-#include "app/strlist.h"
 #include "protocol/lvc6b.h"
 #include "protocol/socket.h"
 #include "protocol/wire.h"
+#include "toolkit/strlist.h"
 
 struct lvc_module {
     LVC_Callback packet_cb;
@@ -38,7 +39,6 @@ struct lvc_module {
     uint16_t proxyport;
 
     std::mutex sendlock;  // the outgoing buffer, from net_newpacket to net_sendpacket
-    std::mutex connlock;  // held by a reader thread for its whole life
 
     // The current connection's socket, LVSOCK_INVALID while there is none. It changes
     // only under both sendlock and socklock (in that order), so a sender (sendlock) or
@@ -49,7 +49,7 @@ struct lvc_module {
     uint64_t generation;
     // Set when LVC_Close has shut the socket down. Winsock does not wake a blocked
     // receive on shut-down, and a server may never answer it: the reader then ends on
-    // its own.
+    // its own. It also releases a reader waiting for room in the inbox.
     std::atomic<int> closing;
 
     // The outgoing packet under construction (guarded by sendlock).
@@ -66,16 +66,54 @@ struct lvc_module {
     vel_list_node *rooms[256];
     vel_list_node *nicks[256];
 
-    // The packet being decoded (reader thread, or the dispatch hook's thread).
+    // The packet being decoded (the reader thread, or the thread that drains the inbox).
     wire_reader in;
 };
 
 extern lvc_module lvc;
 
-// Callbacks. Results are ignored.
+// Callbacks. Results are ignored. Raised on one of the client's own threads while a
+// dispatch hook is set, they are queued for LVC_Drain with a copy of their record (the
+// records those threads raise are plain numbers; see inbox.cpp).
 void lvc_packet_event(int code, void *record);
 void lvc_connection_event(int code, void *record);
 void lvc_failure(int code, void *record);
+
+// ---- the inbox between the client's threads and the thread that drains it (inbox.cpp)
+// Marks the calling thread as one of the client's own (reader, keep-alive, login): while a
+// dispatch hook is set, what it raises is queued.
+void lvc_thread_queues();
+// A packet read off the connection: decoded at once, or queued with a copy of its payload.
+void lvc_packet_arrived(int32_t type, const uint8_t *payload, uint32_t length);
+// Holds the inbox while the reader frames one received chunk: one lock and at most one
+// wake of the hook for all that the chunk raises. Does nothing where callbacks run at once.
+struct lvc_inbox_hold {
+    lvc_inbox_hold();
+    ~lvc_inbox_hold();
+    lvc_inbox_hold(const lvc_inbox_hold &) = delete;
+    lvc_inbox_hold &operator=(const lvc_inbox_hold &) = delete;
+    bool held;
+};
+// Waits while the inbox is full, until the drain has taken it below its low mark; 0 when
+// the wait was cut short because the reader is to stop (lvc_reader_stopping).
+int lvc_inbox_wait_room();
+// Wakes a reader waiting for room, to look at why it should stop.
+void lvc_inbox_wake_reader();
+// Forgets everything queued (LVC_Cleanup).
+void lvc_inbox_clear();
+// The inbox's bounds: it is full at `bytes` of payload or `items` items, and a reader
+// waiting for room goes on once the drain has taken it to half of both. A single packet
+// larger than the bound still goes in whole.
+constexpr size_t LVC_INBOX_MAX_BYTES = size_t(4) << 20;
+constexpr size_t LVC_INBOX_MAX_ITEMS = 65536;
+void lvc_inbox_set_limits(size_t bytes, size_t items);
+// Payload bytes and items queued and not yet delivered, and whether the reader waits.
+struct lvc_inbox_state {
+    size_t bytes;
+    size_t items;
+    bool reader_waiting;
+};
+lvc_inbox_state lvc_inbox_get_state();
 
 // ---- wire (the single connection's framing, on the module's buffers)
 // Sending: net_newpacket takes the send lock; net_sendpacket frames, writes and releases
@@ -92,10 +130,29 @@ uint8_t net_readbyte();
 int32_t net_readint();
 char *net_readutf();  // new copy; release with mem_free
 void mem_free(char **s);
-int net_readheader(int32_t *type, uint32_t *length);
-// Reads a packet's payload from the connection, reporting progress with its type.
-int net_readpayload(void *dst, uint32_t count, int32_t type);
 void net_disconnecting();
+
+// The reader's receive buffer: bytes [head, tail) have arrived and are not framed yet.
+struct net_framer {
+    std::vector<uint8_t> buf;
+    size_t head = 0;
+    size_t tail = 0;
+};
+// The most the reader asks of one receive, unless a larger packet is under way.
+constexpr size_t NET_CHUNK = 65536;
+// Where the next receive goes, and in *room how much fits there: the unframed bytes are
+// moved to the front; the buffer grows for a packet larger than a chunk and shrinks back
+// once such a packet has gone.
+uint8_t *net_framer_space(net_framer *f, size_t *room);
+// Frames what the `n` bytes just received complete, in order: the progress event of each
+// header and payload they add to, packet event 1 before a room list, every whole packet
+// (lvc_packet_arrived) and failure 9 for a bad header. 0 when the connection must end (a
+// bad header, or quit set).
+int net_framer_take(net_framer *f, size_t n);
+// One receive from the connection's socket, waiting in slices so that a reader that is to
+// stop (lvc_reader_stopping) ends even where the receive is not woken. Bytes received; 0
+// at end of stream or when stopping; -1 after a receive error (failure 11 raised).
+long net_recv(void *dst, size_t n);
 
 // ---- incoming packets: the handler of each type 0..24 (null: read and skipped).
 typedef void (*lvc_handler)(int32_t type, uint32_t length);
@@ -118,16 +175,20 @@ void nickcache_free();
 lvsock socket_connect(const char *host, uint16_t port, int *error, int proxytype,
                       const char *proxyhost, uint16_t proxyport);
 lvsock socket_connect_direct(const char *host, uint16_t port, int *error);
-int sock_read(lvsock s, void *dst, uint32_t count, int32_t type);
 int sock_write(lvsock s, const void *src, uint32_t count);
 // Sends the finished packet only if connection `generation` is still the current one
 // (the keep-alive thread's ping); releases the send lock like net_sendpacket.
 int net_sendpacket_on(uint64_t generation);
-// Runs task(arg) through the dispatch hook when called on a reader thread with a hook
-// set; otherwise, or inside a task already handed over, runs it at once.
-void lvc_run(LVC_Task task, void *arg);
+// On a reader thread: 1 once a newer LVC_Connect or LVC_Cleanup has given it up.
+// Elsewhere always 0.
+int lvc_reader_superseded();
+// On a reader thread: 1 once it should stop reading: given up, or its connection shut
+// down by LVC_Close.
+int lvc_reader_stopping();
 // The keep-alive interval; 60000 ms unless a test shortens it.
 void lvc_set_keepalive_ms(int ms);
+// How long a connect, or a proxy's reply, may take: 15000 ms unless a test shortens it.
+void lvc_set_connect_timeout_ms(int ms);
 
 // ---- login (token page and login packet)
 // The web server's port for the token page: 80, except in tests, which cannot rely on

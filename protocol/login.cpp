@@ -248,6 +248,7 @@ bool login_fetch(const login_request &req, login_page *page)
 void registernickThread(login_request *request)
 {
     std::unique_ptr<login_request> req(request);
+    lvc_thread_queues();
     lvc.loginstate = 1;
     LVC_Ping();
     auto page = std::make_unique<login_page>();

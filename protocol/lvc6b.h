@@ -1,7 +1,7 @@
 // The protocol client: one connection to the chat server, the room and user directory,
 // and every request and server packet. It never touches a window; it reports everything
-// through three callbacks (code, record), which run on the thread that raised them, or
-// on the thread the dispatch hook hands them to.
+// through three callbacks (code, record), which run on the thread that raised them, or,
+// with a dispatch hook set, on the thread that drains the client's queue.
 #pragma once
 
 #include <cstdint>
@@ -34,12 +34,15 @@ struct User {
 
 typedef int (*LVC_Callback)(int code, void *record);
 
-// The dispatch hook runs `task(arg)` and returns when it has run. The reader thread hands
-// the decoding of each packet (with its directory changes and callbacks) and each
-// connection event to it; an application points it at its user-interface thread. Without
-// a hook everything runs on the reader thread.
-typedef void (*LVC_Task)(void *arg);
-typedef void (*LVC_DispatchHook)(LVC_Task task, void *arg);
+// The dispatch hook. With one set, the client's own threads (the reader, the keep-alive
+// and the login thread) queue what they receive and raise, in order, and LVC_Drain
+// delivers it on the thread that calls it: packets are decoded there, so the directory
+// changes and every callback happen on that thread and Room and User pointers stay valid
+// during each callback. The hook is called, on the raising thread, when the queue goes
+// from empty to non-empty; it must only arrange for LVC_Drain to be called (an application
+// posts that to its user-interface thread). Without a hook everything runs on the thread
+// that raised it.
+typedef void (*LVC_DispatchHook)(void);
 
 // Connection events (event callback).
 enum {
@@ -110,8 +113,18 @@ struct LVC_EvNick { int32_t userid; const char *nick; };                     // 
 // ---------------------------------------------------------------- life and connection
 
 int LVC_Init(LVC_Callback packet, LVC_Callback event, LVC_Callback exception);
+// Undoes LVC_Init: closes the connection, gives every reader up and waits for them at most
+// about a second and a half (one stuck in a host look-up is left to the process's end),
+// drops what is still queued and forgets the dispatch hook. Call it on the thread that
+// drains, or while no drain runs.
 void LVC_Cleanup();
-void LVC_SetDispatchHook(LVC_DispatchHook hook);
+void LVC_SetDispatchHook(LVC_DispatchHook wake);
+// Delivers what the client's threads queued, oldest first, on the calling thread, for about
+// `budget_ms` milliseconds. 1 when the time ran out first (call again soon: items may be
+// left, and the hook is not called for them), 0 when the queue is empty (the next item
+// calls the hook again). A drain entered from inside a callback (a modal loop) goes on
+// with the same queue, in order.
+int LVC_Drain(int budget_ms);
 void LVC_Connect(const char *host, uint16_t port, int proxytype, const char *proxyhost, uint16_t proxyport);
 int LVC_Close();
 int LVC_GetUptime();
@@ -146,6 +159,8 @@ void LVC_FreeUnlinkedRoom(Room *room);
 // Moves the users (and the local user's rights) of a Room unlinked by a fresh room list to
 // the directory's new record of the same room: the server does not send them again.
 void LVC_MoveUserlist(Room *from, Room *to);
+// The nick the server last gave for a user id, or null: valid until the next packet.
+const char *LVC_GetCachedNick(int32_t userid);
 
 // ---------------------------------------------------------------- requests
 
@@ -168,6 +183,11 @@ void LVC_Ping();
 void LVC_GetNickByID(int32_t userid);
 void LVC_SendPacket_Type16(int value);
 void LVC_SendPacket_Type29(int32_t value1, int value2);
+
+// A private line (text/string.h's layouts) with the local user's nick as this client
+// knows it; `peer_id` is not used. dst: LVC_LINE_SIZE bytes.
+char *LVC_FormatPrivateMessage(char *dst, int kind, int32_t peer_id, const char *peer_nick, const char *text,
+                               const char *stamp);
 
 // ---------------------------------------------------------------- five-in-a-row, logs
 

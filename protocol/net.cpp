@@ -1,6 +1,8 @@
 // The single connection's framing on the module's buffers: the outgoing packet under the
-// send lock, the decoding cursor of the incoming packet, and the socket read and write
-// loops that report progress and errors.
+// send lock, the reader's receive buffer with the framing of the packets in it, the
+// decoding cursor of the incoming packet, and the socket loops that report errors.
+#include <algorithm>
+#include <cstring>
 #include <iterator>
 
 #include "protocol/internal.h"
@@ -107,58 +109,106 @@ void mem_free(char **s)
     *s = nullptr;
 }
 
-// How often a reader waiting for data looks whether LVC_Close has ended its connection.
+// How often a reader waiting for data looks whether it is to stop.
 constexpr int NET_CLOSE_POLL_MS = 200;
 
-// The receive loop. With `watch_close` (the connection's own socket, on the reader
-// thread) waiting for data is done in slices, so that a connection shut down by
-// LVC_Close ends like one closed by the server even where the receive is not woken.
-static int sock_read_loop(lvsock s, void *dst, uint32_t count, int32_t type, bool watch_close)
+long net_recv(void *dst, size_t n)
 {
-    char *at = static_cast<char *>(dst);
-    uint32_t got = 0;
-    while (got < count) {
-        if (watch_close && lvsock_wait_readable(s, NET_CLOSE_POLL_MS) == 0) {
-            if (lvc.closing)
+    for (;;) {
+        if (lvsock_wait_readable(lvc.sock, NET_CLOSE_POLL_MS) == 0) {
+            if (lvc_reader_stopping())
                 return 0;
             continue;
         }
-        long r = lvsock_recv(s, at + got, count - got);
-        if (r == 0)
-            return 0;
-        if (r < 0) {
+        long r = lvsock_recv(lvc.sock, dst, n);
+        if (r < 0)
             lvc_failure(LVC_ERR_RECV, nullptr);
-            return 0;
-        }
-        got += uint32_t(r);
-        LVC_EvProgress progress{int32_t(got), int32_t(count), type};
-        lvc_connection_event(LVC_EV_PROGRESS, &progress);
+        return r;
     }
-    return 1;
 }
 
-int sock_read(lvsock s, void *dst, uint32_t count, int32_t type)
+uint8_t *net_framer_space(net_framer *f, size_t *room)
 {
-    return sock_read_loop(s, dst, count, type, false);
+    if (f->head > 0) {
+        std::memmove(f->buf.data(), f->buf.data() + f->head, f->tail - f->head);
+        f->tail -= f->head;
+        f->head = 0;
+    }
+    // The framed part is gone: what is left is the start of one packet, whose header was
+    // checked when it arrived whole.
+    size_t want = NET_CHUNK;
+    if (f->tail >= WIRE_HEADER_SIZE)
+        want = std::max(want, WIRE_HEADER_SIZE + size_t(~wire_get32(f->buf.data() + 8)));
+    if (f->buf.size() < want) {
+        f->buf.resize(want);
+    } else if (f->buf.size() > want) {
+        f->buf.resize(want);
+        f->buf.shrink_to_fit();
+    }
+    *room = f->buf.size() - f->tail;
+    return f->buf.data() + f->tail;
 }
 
-int net_readpayload(void *dst, uint32_t count, int32_t type)
+static void net_progress(size_t received, size_t wanted, int32_t type)
 {
-    return sock_read_loop(lvc.sock, dst, count, type, true);
+    LVC_EvProgress progress{int32_t(received), int32_t(wanted), type};
+    lvc_connection_event(LVC_EV_PROGRESS, &progress);
 }
 
-int net_readheader(int32_t *type, uint32_t *length)
+// The header at `at`, which arrived whole with the last receive: checked, with packet
+// event 1 raised before a room list's payload. 0 after failure 9.
+static int net_new_header(const uint8_t *at, int32_t *type, uint32_t *length)
 {
-    uint8_t hdr[WIRE_HEADER_SIZE];
-    if (!net_readpayload(hdr, sizeof hdr, -1))
-        return 0;
+    net_progress(WIRE_HEADER_SIZE, WIRE_HEADER_SIZE, -1);
     LVC_ErrHeader bad;
     // A length beyond the limit is as corrupt as a wrong check word: there is no way to
     // find the next packet, and allocating it could exhaust memory.
-    if (wire_check_header(hdr, type, length, bad.words) && *length <= WIRE_PAYLOAD_LIMIT)
-        return 1;
-    lvc_failure(LVC_ERR_HEADER, &bad);
-    return 0;
+    if (!wire_check_header(at, type, length, bad.words) || *length > WIRE_PAYLOAD_LIMIT) {
+        lvc_failure(LVC_ERR_HEADER, &bad);
+        return 0;
+    }
+    if (*type == 9)
+        lvc_packet_event(1, nullptr);  // the room list is about to be replaced
+    return 1;
+}
+
+int net_framer_take(net_framer *f, size_t n)
+{
+    lvc_inbox_hold hold;
+    const size_t fresh = f->tail;  // the first byte of this receive
+    f->tail += n;
+    const uint8_t *buf = f->buf.data();
+    size_t pos = f->head;
+    int ok = 1;
+    while (ok) {
+        const size_t avail = f->tail - pos;
+        if (avail < WIRE_HEADER_SIZE) {
+            if (avail > 0)
+                net_progress(avail, WIRE_HEADER_SIZE, -1);
+            break;
+        }
+        int32_t type;
+        uint32_t length;
+        if (pos + WIRE_HEADER_SIZE > fresh) {
+            if (!net_new_header(buf + pos, &type, &length)) {
+                ok = 0;
+                break;
+            }
+        } else {
+            type = int32_t(~wire_get32(buf + pos + 4));
+            length = ~wire_get32(buf + pos + 8);
+        }
+        const size_t have = std::min(avail - WIRE_HEADER_SIZE, size_t(length));
+        if (have > 0 && pos + WIRE_HEADER_SIZE + have > fresh)
+            net_progress(have, length, type);
+        if (have < length)
+            break;
+        lvc_packet_arrived(type, buf + pos + WIRE_HEADER_SIZE, length);
+        pos += WIRE_HEADER_SIZE + length;
+        ok = !lvc.quit;
+    }
+    f->head = pos;
+    return ok;
 }
 
 void net_disconnecting()
@@ -169,7 +219,11 @@ void net_disconnecting()
 
 void lvc_dispatch_packet(int32_t type, const uint8_t *payload, uint32_t length)
 {
+    // A callback may drain further packets (a modal loop inside it): the cursor of the
+    // packet around it comes back afterwards.
+    const wire_reader outer = lvc.in;
     lvc.in = wire_reader_make(payload, length);
     if (type >= 0 && type < int32_t(std::size(lvc_handlers)) && lvc_handlers[type])
         lvc_handlers[type](type, length);
+    lvc.in = outer;
 }

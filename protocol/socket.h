@@ -17,11 +17,25 @@ void lvsock_cleanup();
 // Dotted IPv4 address or host name to an address in network order. 1, or 0 unresolved.
 int lvsock_resolve(const char *host, uint32_t *addr);
 lvsock lvsock_tcp();
-// 1 when connected, 0 on failure. addr in network order, port in host order.
-int lvsock_connect(lvsock s, uint32_t addr, uint16_t port);
+// A connect that can be given up: begin answers 1 when connected at once, 0 while under
+// way, -1 on failure; wait answers the same after waiting up to timeout_ms (< 0: without
+// limit). Once connected the socket blocks again. addr in network order, port in host
+// order.
+int lvsock_connect_begin(lvsock s, uint32_t addr, uint16_t port);
+int lvsock_connect_wait(lvsock s, int timeout_ms);
+// Connects, waiting as long as it takes: 1 when connected, 0 on failure.
+inline int lvsock_connect(lvsock s, uint32_t addr, uint16_t port)
+{
+    int r = lvsock_connect_begin(s, addr, port);
+    while (r == 0)
+        r = lvsock_connect_wait(s, -1);
+    return r == 1;
+}
 // Bytes moved, 0 at end of stream, -1 on error. Never raises a signal.
 long lvsock_send(lvsock s, const void *buf, size_t n);
 long lvsock_recv(lvsock s, void *buf, size_t n);
+// As lvsock_recv, but the bytes stay in the socket for the next receive.
+long lvsock_peek(lvsock s, void *buf, size_t n);
 int lvsock_shutdown(lvsock s);  // both directions; 0 on success, else the error
 int lvsock_close(lvsock s);     // 0 on success, else the error
 // The peer's address (network order) and port (host order); 1, or 0 on failure.

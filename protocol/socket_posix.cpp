@@ -3,6 +3,7 @@
 
 #include <arpa/inet.h>
 #include <cerrno>
+#include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -49,17 +50,39 @@ lvsock lvsock_tcp()
     return s < 0 ? LVSOCK_INVALID : lvsock(s);
 }
 
-int lvsock_connect(lvsock s, uint32_t addr, uint16_t port)
+static void lvsock_set_blocking(lvsock s, bool blocking)
+{
+    int flags = fcntl(int(s), F_GETFL);
+    fcntl(int(s), F_SETFL, blocking ? flags & ~O_NONBLOCK : flags | O_NONBLOCK);
+}
+
+int lvsock_connect_begin(lvsock s, uint32_t addr, uint16_t port)
 {
     sockaddr_in sa{};
     sa.sin_family = AF_INET;
     sa.sin_addr.s_addr = addr;
     sa.sin_port = htons(port);
-    int r;
-    do
-        r = connect(int(s), reinterpret_cast<sockaddr *>(&sa), sizeof sa);
-    while (r < 0 && errno == EINTR);
-    return r == 0;
+    lvsock_set_blocking(s, false);
+    if (connect(int(s), reinterpret_cast<sockaddr *>(&sa), sizeof sa) == 0) {
+        lvsock_set_blocking(s, true);
+        return 1;
+    }
+    // An interrupted connect goes on by itself, like one in progress.
+    return errno == EINPROGRESS || errno == EINTR ? 0 : -1;
+}
+
+int lvsock_connect_wait(lvsock s, int timeout_ms)
+{
+    pollfd p{int(s), POLLOUT, 0};
+    int r = poll(&p, 1, timeout_ms);
+    if (r == 0 || (r < 0 && errno == EINTR))
+        return 0;
+    int error = 0;
+    socklen_t len = sizeof error;
+    if (r < 0 || getsockopt(int(s), SOL_SOCKET, SO_ERROR, &error, &len) != 0 || error != 0)
+        return -1;
+    lvsock_set_blocking(s, true);
+    return 1;
 }
 
 long lvsock_send(lvsock s, const void *buf, size_t n)
@@ -76,6 +99,15 @@ long lvsock_recv(lvsock s, void *buf, size_t n)
     ssize_t r;
     do
         r = recv(int(s), buf, n, 0);
+    while (r < 0 && errno == EINTR);
+    return r < 0 ? -1 : long(r);
+}
+
+long lvsock_peek(lvsock s, void *buf, size_t n)
+{
+    ssize_t r;
+    do
+        r = recv(int(s), buf, n, MSG_PEEK);
     while (r < 0 && errno == EINTR);
     return r < 0 ? -1 : long(r);
 }

@@ -54,13 +54,42 @@ lvsock lvsock_tcp()
     return s == INVALID_SOCKET ? LVSOCK_INVALID : lvsock(s);
 }
 
-int lvsock_connect(lvsock s, uint32_t addr, uint16_t port)
+static void lvsock_set_blocking(lvsock s, bool blocking)
+{
+    u_long nonblocking = blocking ? 0 : 1;
+    ioctlsocket(SOCKET(s), FIONBIO, &nonblocking);
+}
+
+int lvsock_connect_begin(lvsock s, uint32_t addr, uint16_t port)
 {
     sockaddr_in sa{};
     sa.sin_family = AF_INET;
     sa.sin_addr.s_addr = addr;
     sa.sin_port = htons(port);
-    return connect(SOCKET(s), reinterpret_cast<sockaddr *>(&sa), sizeof sa) == 0;
+    lvsock_set_blocking(s, false);
+    if (connect(SOCKET(s), reinterpret_cast<sockaddr *>(&sa), sizeof sa) == 0) {
+        lvsock_set_blocking(s, true);
+        return 1;
+    }
+    return WSAGetLastError() == WSAEWOULDBLOCK ? 0 : -1;
+}
+
+int lvsock_connect_wait(lvsock s, int timeout_ms)
+{
+    // Winsock reports a finished connect as writable, a failed one as an exception.
+    fd_set writable, failed;
+    FD_ZERO(&writable);
+    FD_ZERO(&failed);
+    FD_SET(SOCKET(s), &writable);
+    FD_SET(SOCKET(s), &failed);
+    timeval tv{timeout_ms / 1000, (timeout_ms % 1000) * 1000};
+    int r = select(0, nullptr, &writable, &failed, timeout_ms < 0 ? nullptr : &tv);
+    if (r == 0)
+        return 0;
+    if (r == SOCKET_ERROR || FD_ISSET(SOCKET(s), &failed))
+        return -1;
+    lvsock_set_blocking(s, true);
+    return 1;
 }
 
 // Winsock moves at most INT_MAX bytes per call; the callers loop anyway.
@@ -78,6 +107,12 @@ long lvsock_send(lvsock s, const void *buf, size_t n)
 long lvsock_recv(lvsock s, void *buf, size_t n)
 {
     int r = recv(SOCKET(s), static_cast<char *>(buf), lvsock_chunk(n), 0);
+    return r == SOCKET_ERROR ? -1 : long(r);
+}
+
+long lvsock_peek(lvsock s, void *buf, size_t n)
+{
+    int r = recv(SOCKET(s), static_cast<char *>(buf), lvsock_chunk(n), MSG_PEEK);
     return r == SOCKET_ERROR ? -1 : long(r);
 }
 

@@ -21,14 +21,15 @@ static const char CONTROL_HELP[] =
     "help | sessions | rooms | stats | quit\n"
     "popup <nick|*> <icon> <title> | <text>\n"
     "topic <room> <text> | states <room> <states> | count <room> <n> | statecount <room> <states> <n>\n"
-    "mkroom <id|0> <states> <name> | <topic> | rmroom <room> | roomlist <nick>\n"
+    "mkroom <id|0> <states> <name> | <topic> | rmroom <room> | roomlist <nick> [rooms]\n"
     "kick <room> <nick> [by] | ban <room> <nick> [minutes] | floodkick <room> <nick>\n"
     "perms <room> <nick> <perms> | enter <room> <nick> | leave <room> <nick>\n"
     "kickchat <nick> [by] | banchat <nick> [minutes] | timeout <nick> | drop <nick>\n"
     "say <room> <nick> <kind> <text> | sayp <room> <nick> <kind> <prefix|-> <suffix|-> <text>\n"
     "msg <from> <to> <kind> <text> | nick <to> <id> [nick] | bcast <text> | counts\n"
     "raw <nick> <type> [hex] | malformed <nick> <badmagic|badcheck|hugelen|truncated|overrun|garbage>\n"
-    "room <room> | flood start <room> <lines-per-second> [lines] | flood stop | flood\n";
+    "room <room> | flood start <room> <lines-per-second> [lines] [width] | flood stop | flood\n"
+    "said <nick>\n";
 
 // Splits off the next blank-separated word.
 static std::string_view control_word(std::string_view *rest)
@@ -377,9 +378,14 @@ void control_line(srv_state *S, std::string_view line, std::string *out)
         *out = r ? "ok " + std::to_string(id) + "\n" : "error: room id in use\n";
     } else if (cmd == "roomlist") {
         srv_session *t = control_user(S, control_word(&rest));
-        if (t)
-            rooms_send_list(S, t);
-        *out = t ? "ok\n" : "error: no such user\n";
+        std::string_view count = control_word(&rest);
+        long most = 0;
+        if (!count.empty() && (!control_int(count, &most) || most <= 0))
+            *out = "error: roomlist <nick> [rooms]\n";
+        else if (!t)
+            *out = "error: no such user\n";
+        else
+            rooms_send_list(S, t, size_t(most)), *out = "ok\n";
     } else if (cmd == "counts") {
         rooms_send_counts(S);
         *out = "ok\n";
@@ -415,23 +421,38 @@ void control_line(srv_state *S, std::string_view line, std::string *out)
         } else {
             control_raw(S, t, a, rest, out);
         }
+    } else if (cmd == "said") {
+        // When the user's last room line arrived and what it said: how long a line typed
+        // in a client takes to get here.
+        srv_session *t = control_user(S, control_word(&rest));
+        if (!t) {
+            *out = "error: no such user\n";
+            return;
+        }
+        std::string said = t->said;
+        for (char &c : said)
+            if (static_cast<unsigned char>(c) < 32)
+                c = ' ';  // one answer line, whatever the user typed
+        *out = std::to_string(t->said_ms) + " " + said + "\nok\n";
     } else if (cmd == "flood") {
         std::string_view what = control_word(&rest);
         srv_room *r = what == "start" ? control_room(S, control_word(&rest)) : nullptr;
         double rate = atof(std::string(control_word(&rest)).c_str());
         std::string_view count = control_word(&rest);
-        long limit = 0;
+        std::string_view width = control_word(&rest);
+        long limit = 0, chars = 0;
         if (what.empty()) {
             // Progress, for scripts that wait for a counted flood to finish.
             *out = std::string(S->flood.on ? "on" : "off") + " sent=" + std::to_string(S->flood.seq) + "\nok\n";
             return;
         } else if (what == "stop") {
             S->flood.on = false;
-        } else if (!r || rate <= 0 || (!count.empty() && (!control_int(count, &limit) || limit <= 0))) {
-            *out = "error: flood start <room> <lines-per-second> [lines] | flood stop\n";
+        } else if (!r || rate <= 0 || (!count.empty() && (!control_int(count, &limit) || limit <= 0)) ||
+                   (!width.empty() && (!control_int(width, &chars) || chars < 0 || chars > 400))) {
+            *out = "error: flood start <room> <lines-per-second> [lines] [width] | flood stop\n";
             return;
         } else {
-            S->flood = srv_flood{true, r->id, rate, S->now_f, 0, uint64_t(limit)};
+            S->flood = srv_flood{true, r->id, rate, S->now_f, 0, uint64_t(limit), int(chars)};
         }
         *out = "ok\n";
     } else {
@@ -462,6 +483,35 @@ void control_feed(srv_state *S, net_conn *c)
     c->in.erase(c->in.begin(), c->in.begin() + long(used));
 }
 
+// One flood line; its number ends it, so that a script finds the last one in a log.
+static std::string control_flood_line(const srv_flood &f)
+{
+    static const char *const colours[] = {"$red$", "$green$", "$blue$", "$ff8000$", "$MAGENTA$"};
+    std::string number = "flood #" + std::to_string(f.seq);
+    if (f.width == 0)
+        return colours[f.seq % 5] + number;
+    // Words of a chat line, cut to the width; every fourth line coloured.
+    static const char words[] =
+        "szia mindenki ma este lesz a meccs a kocsmaban aki jon az szoljon idoben mert a helyek "
+        "fogynak es a csapos is korabban zar mint a mult heten amikor mindenki sokaig maradt ";
+    std::string line = f.seq % 4 == 0 ? colours[(f.seq / 4) % 5] : "";
+    size_t fill = size_t(f.width) > number.size() + 1 ? size_t(f.width) - number.size() - 1 : 0;
+    size_t from = size_t(f.seq * 7) % (sizeof words - 1);
+    for (size_t i = 0; i < fill; i++)
+        line += words[(from + i) % (sizeof words - 1)];
+    return line + " " + number;
+}
+
+// How long the main loop may wait for the network: no longer than until the next flood
+// line is due, so that a fast flood is not held to one burst per wait.
+int control_wait_ms(const srv_state *S, int most)
+{
+    if (!S->flood.on)
+        return most;
+    double ms = (S->flood.due - S->now_f) * 1000;
+    return ms <= 0 ? 0 : std::min(most, int(ms) + 1);
+}
+
 void control_tick(srv_state *S)
 {
     srv_flood &f = S->flood;
@@ -472,11 +522,9 @@ void control_tick(srv_state *S)
         f.on = false;
         return;
     }
-    static const char *const colours[] = {"$red$", "$green$", "$blue$", "$ff8000$", "$MAGENTA$"};
     size_t burst = std::min(CONTROL_FLOOD_LINES, CONTROL_FLOOD_DELIVERIES / (r->members.size() + 1) + 1);
     for (size_t n = 0; f.on && f.due <= S->now_f && n < burst; n++) {
-        std::string text = std::string(colours[f.seq % 5]) + "flood #" + std::to_string(f.seq);
-        rooms_say(S, r, 2, 0, "flood", "", text);
+        rooms_say(S, r, 2, 0, "flood", "", control_flood_line(f));
         f.seq++;
         f.due += 1.0 / f.rate;
         if (f.limit && f.seq >= f.limit)

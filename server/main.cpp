@@ -136,7 +136,7 @@ int main(int argc, char **argv)
     S.last_counts = S.now;
     time_t last_second = S.now;
     while (!S.quit && !main_stop) {
-        net_poll(&S, 50);
+        net_poll(&S, control_wait_ms(&S, 50));
         if (S.now != last_second) {
             last_second = S.now;
             net_tick(&S);

@@ -133,11 +133,14 @@ int rooms_load(srv_state *S, const std::string &path)
     return n > 0;
 }
 
-void rooms_send_list(srv_state *S, srv_session *s)
+void rooms_send_list(srv_state *S, srv_session *s, size_t most)
 {
     srv_packet p;
     packet_begin(&p, 9);
+    size_t n = 0;
     for (auto &[id, r] : S->rooms) {
+        if (most && n++ == most)
+            break;
         packet_int(&p, id);
         rooms_put_room(&p, r.get());
     }

@@ -100,6 +100,8 @@ struct srv_session {
     uint64_t bad_packets = 0;
     uint8_t close_reason = UCH_QUIT; // what the rooms are told when the connection ends
     uint64_t packets_in = 0;
+    int64_t said_ms = 0;             // wall-clock time of the user's last room line (ms)
+    std::string said;                // and its text
 };
 
 struct srv_member {
@@ -158,6 +160,8 @@ struct srv_flood {
     double due = 0;
     uint64_t seq = 0;                // lines sent so far
     uint64_t limit = 0;              // stop after this many lines; 0: until stopped
+    int width = 0;                   // 0: short lines, each coloured; else lines this many
+                                     // characters long, every fourth coloured
 };
 
 struct srv_stats {
@@ -256,7 +260,8 @@ srv_room *rooms_by_name(srv_state *S, std::string_view name);
 srv_room *rooms_create(srv_state *S, int32_t id, std::string_view name, std::string_view theme, int32_t states, bool permanent);
 void rooms_delete(srv_state *S, srv_room *r);
 int rooms_load(srv_state *S, const std::string &path);
-void rooms_send_list(srv_state *S, srv_session *s);
+// The room list; with `most` above 0 only that many rooms of it (the first by id).
+void rooms_send_list(srv_state *S, srv_session *s, size_t most = 0);
 // Puts the session into the room (by id, or by name when id is 0; an unknown name makes
 // a user room). Refusals are answered with a popup. Returns the room or null.
 srv_room *rooms_enter(srv_state *S, srv_session *s, int32_t id, std::string_view name);
@@ -309,6 +314,8 @@ void control_feed(srv_state *S, net_conn *c);
 // Runs one command line; the reply goes to `out`.
 void control_line(srv_state *S, std::string_view line, std::string *out);
 void control_tick(srv_state *S);
+// The network wait of the main loop, at most `most` ms: shorter while a flood is due.
+int control_wait_ms(const srv_state *S, int most);
 
 // ---- bots.cpp: simulated users
 void bots_start(srv_state *S, int count);

@@ -3,6 +3,7 @@
 #include "server/server.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 
 #include "protocol/wire.h"
@@ -213,6 +214,9 @@ static void session_room_line(srv_state *S, srv_session *s, wire_reader *r)
         rooms_remove(S, rm, s, UCH_FLOOD, 0, "");
         return;
     }
+    s->said_ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                     std::chrono::system_clock::now().time_since_epoch()).count();
+    s->said.assign(text, std::min(nt, size_t(200)));
     rooms_say(S, rm, kind, s->id, s->nick, packet_cut(std::string_view(attrs, na), SESSION_ATTRS_MAX),
               packet_cut(std::string_view(text, nt), SESSION_TEXT_MAX));
 }

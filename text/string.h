@@ -1,6 +1,8 @@
 // Text handling: conversions between UTF-8, UCS-2 and the ANSI code page, the colour
 // markup that every displayed line may carry, and the layouts of chat lines.
 //
+// Part of the base floor, and its bottom: text/ uses nothing of the program's but itself.
+//
 // UCS-2 text is NUL-terminated char16_t: one 16-bit unit per character, no surrogate
 // pairs. On Windows it is the same 16-bit unit as WCHAR; pass it to the wide calls with a
 // reinterpret_cast. Colours are 32-bit values in the platform's 0x00BBGGRR order.
@@ -69,11 +71,8 @@ char *LVC_FormatTimeStamp(char *dst, int enabled, const time_t *when);
 // boundary. `kind` counts modulo 256. Null strings count as empty.
 char *LVC_FormatMessage(char *dst, int kind, const char *nick, const char *prefix, const char *suffix,
                         const char *text, const char *stamp);
-// A private line with the local user's nick taken from the protocol client; `peer_id`
-// is not used. dst: LVC_LINE_SIZE bytes.
-char *LVC_FormatPrivateMessage(char *dst, int kind, int32_t peer_id, const char *peer_nick, const char *text,
-                               const char *stamp);
-// The same layouts with the local user's nick given.
+// The layouts of a private line, with the local user's nick given (LVC_FormatPrivateMessage
+// in the protocol client takes it from the connection). dst: LVC_LINE_SIZE bytes.
 char *LVC_FormatPrivateLine(char *dst, int kind, const char *own_nick, const char *peer_nick, const char *text,
                             const char *stamp);
 // The prefix that a room window passes when prefixes are hidden: only the colour in

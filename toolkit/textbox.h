@@ -4,6 +4,10 @@
 // at most `max_lines` lines, draws them bottom-aligned in runs of equal colour, opens
 // links on a double-click and copies text on a right double-click.
 //
+// An append is arithmetic on the line store (toolkit/textbox_layout.h): the widths come
+// from a per-font table, and the screen is brought up to date by the next paint, at most
+// once every `frame_interval` milliseconds, however many lines came in between.
+//
 // Threads: any thread may append. Appends from a thread other than the box's own are
 // queued in order and carried out by the box's thread, so the line list, the scroll state
 // and the painting belong to the user-interface thread alone.
@@ -34,9 +38,11 @@ enum : uint32_t {
     VEL_TEXTBOX_LINK_FONT = 1,
 };
 
-// Posted to the box when another thread has queued lines for it, or its scroll bar
-// waits to be redrawn.
+// Posted to the box when another thread has queued lines for it.
 constexpr UINT VEL_TEXTBOX_SYNC = 32757;
+
+// The shortest time between two paints that appends ask for, in milliseconds.
+constexpr int32_t VEL_TEXTBOX_FRAME_MS = 20;
 
 struct vel_textbox_line {
     wchar_t *text;      // length units and a terminator
@@ -54,6 +60,19 @@ struct vel_textbox_line {
 
 // Opens an address found under a double-click: "mailto:..." for e-mail addresses.
 using vel_textbox_opener = void (*)(const wchar_t *address, int is_email);
+
+// Measures the advance width of each of `length` characters into widths; 1, or 0 when
+// nothing could be measured (the widths are then 0).
+using vel_textbox_measure = int (*)(void *context, const wchar_t *text, int length, int *widths);
+
+// Advance widths of one font, learnt once per UTF-16 unit: 256 pages of 256 widths, each
+// made on first use, so measuring a line is a table look-up. `measure` is asked only for
+// units not known yet, those of one text together in one call.
+struct vel_textbox_widths {
+    int32_t *pages[256];
+    vel_textbox_measure measure;
+    void *context;
+};
 
 struct vel_textbox {
     vel_widget *widget;
@@ -80,20 +99,31 @@ struct vel_textbox {
     std::mutex pending_lock;
     vel_list_node *pending;
     bool sync_posted;
-    // The scroll bar's values changed and its redraw waits for VEL_TEXTBOX_SYNC, or for
-    // the bar's timer when it was drawn a moment ago (bar_drawn_at, GetTickCount).
+    // The scroll bar's values changed and its redraw waits for the next paint, or for the
+    // bar's timer when it was drawn a moment ago (bar_drawn_at, GetTickCount).
     bool bar_dirty;
     bool bar_timer;
     DWORD bar_drawn_at;
     // What a double-click on a live link calls; vel_textbox_open_address unless replaced.
     vel_textbox_opener opener;
+    // The widths of `measured_font` (the widget's font when the table was started).
+    vel_textbox_widths widths;
+    HFONT measured_font;
+    // The values last given to the scroll bar, so that an append that leaves them alone
+    // does not set them again.
+    int32_t bar_max, bar_page, bar_pos;
+    // A paint is on its way (the client area invalidated, or frame_timer waiting for
+    // frame_interval to pass since painted_at); appends until then ask for nothing more.
+    bool frame_pending;
+    bool frame_timer;
+    DWORD painted_at;
+    int32_t frame_interval;  // ms; VEL_TEXTBOX_FRAME_MS when created
 };
-
-// Measures the advance width of each of `length` characters into widths.
-using vel_textbox_measure = void (*)(void *context, const wchar_t *text, int length, int *widths);
 
 vel_widget *vel_textbox_create(void *userdata, vel_window *parent, DWORD exstyle, DWORD style, const wchar_t *text,
                                int x, int y, int w, int h, int anchors, void *data, vel_wdgproc owner_proc);
+// Sets the widget's font and the underlined link font; the width table starts again for
+// the new font.
 HFONT vel_textbox_create_and_set_font(vel_widget *widget, int height, const wchar_t *face, int weight);
 // Appends the lines of a NUL-terminated text; colours is null or holds one colour per unit
 // of text. Returns 1, or 0 when a line record could not be made.
@@ -108,46 +138,6 @@ void vel_textbox_open_address(const wchar_t *address, int is_email);
 // The box record of a text box widget, or null.
 vel_textbox *vel_textbox_get(const vel_widget *widget);
 
-// Makes one line record from the start of text (at most length units), measures it and
-// marks its links; *consumed is the number of units taken, line break included. Null when
-// memory runs out.
-vel_textbox_line *vel_textbox_process_text(const wchar_t *text, int length, const COLORREF *colours,
-                                           int colour_count, int style, int32_t userdata,
-                                           vel_textbox_measure measure, void *context, int *consumed);
-// Splits a text into lines and appends each (process_text, process_line, append);
-// *added_rows grows by the rows added. Returns the rows dropped by the line limit, or -1
-// when memory ran out (the lines made before stay).
-int vel_textbox_append_text(vel_textbox *box, const wchar_t *text, int length, const COLORREF *colours,
-                            int colour_count, int style, int32_t userdata, vel_textbox_measure measure,
-                            void *context, int *added_rows);
-// Marks web addresses (VEL_TEXTBOX_LINK) and e-mail addresses (both bits) of a line.
-void vel_textbox_mark_links(vel_textbox_line *line);
-// Wraps a line to the box's wrap width and row height; 0 when memory runs out (the line
-// then keeps a single row).
-int vel_textbox_process_line(const vel_textbox *box, vel_textbox_line *line);
-// Appends a wrapped line, drops the oldest lines beyond max_lines and moves the scroll
-// position: to the end when the view showed the last row, else so that the rows on
-// screen stay. Returns the number of rows dropped.
-int vel_textbox_append(vel_textbox *box, vel_textbox_line *line);
-void vel_textbox_free_line(vel_textbox_line *line);
-// Rewraps every line (after a resize) and recounts total_rows.
-void vel_textbox_rewrap(vel_textbox *box);
-// Scroll bar range maximum and the last first-row position.
-int vel_textbox_max_row(const vel_textbox *box);
-int vel_textbox_end_pos(const vel_textbox *box);
-// The new scroll position for a WM_VSCROLL request (SB_* code and the thumb position).
-int vel_textbox_scroll_target(const vel_textbox *box, int code, int thumb);
-// Maps a client point to a line and a hit value (character index in the low 30 bits and
-// the VEL_TEXTBOX_HIT_* bits); null when the box holds no rows.
-vel_textbox_line *vel_textbox_get_line_from_pos(const vel_textbox *box, int x, int y, int client_width,
-                                                int client_height, uint32_t *hit);
-// The address around character index of a line: extended left over link characters and
-// right to the next blank. Writes at most capacity units with the terminator; returns the
-// length, or 0 when index is not a link character or the address does not fit.
-int vel_textbox_get_link(const vel_textbox_line *line, int index, wchar_t *out, int capacity, int *is_email);
-// The text the right double-click copies: one line without a line break (line non-null),
-// or every line from the oldest, each followed by CR LF. Malloc'ed; null when empty.
-wchar_t *vel_textbox_copy_text(const vel_textbox *box, const vel_textbox_line *line, size_t *length);
 // Draws a line with its top at y.
 void vel_textbox_render_line(const vel_textbox *box, HDC dc, vel_textbox_line *line, int y, int client_width);
 int vel_textbox_default_wdgproc(vel_widget *self, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, LRESULT *result);

@@ -78,6 +78,21 @@ constexpr url_prefix url_prefixes[] = {
     {L"ftp:", L"ftp"},       {L"www.", L"http"},  {L"ftp.", L"ftp"},
 };
 
+// Whether url begins with the (lower-case) prefix, its letters compared without case as
+// the C locale folds them. The colour text box asks this at every character of every line,
+// so it reads no further than the prefix (a terminator never matches).
+bool url_starts_with(const wchar_t *url, std::wstring_view prefix)
+{
+    for (size_t i = 0; i < prefix.size(); i++) {
+        wchar_t c = url[i];
+        if (c >= L'A' && c <= L'Z')
+            c = static_cast<wchar_t>(c - L'A' + L'a');
+        if (c != prefix[i])
+            return false;
+    }
+    return true;
+}
+
 void frame_line(HDC dc, int left, int top, int right, int bottom, HBRUSH brush)
 {
     RECT rc{left, top, right, bottom};
@@ -238,10 +253,8 @@ const wchar_t *vel_util_url_class(const wchar_t *url)
 {
     if (!url)
         return nullptr;
-    const std::wstring_view u(url);
     for (const url_prefix &p : url_prefixes)
-        if (u.size() >= p.prefix.size() &&
-            _wcsnicmp(url, p.prefix.data(), p.prefix.size()) == 0)
+        if (url_starts_with(url, p.prefix))
             return p.cls;
     return nullptr;
 }
@@ -342,6 +355,9 @@ int vel_util_console_open()
         ignored = std::freopen("CONOUT$", "wta+", stdout);
         ignored = std::freopen("CONOUT$", "wta+", stderr);
         (void)ignored;
+        // Unbuffered, a console stream is written a character at a time (a console
+        // round trip each); the message loop flushes it whenever the program goes idle.
+        std::setvbuf(stdout, nullptr, _IOFBF, 1 << 14);
     }
     return opened;
 }

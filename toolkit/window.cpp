@@ -2,6 +2,7 @@
 
 #include "toolkit/mdichild.h"
 #include "toolkit/mdiframe.h"
+#include "toolkit/uithread.h"
 #include "toolkit/util.h"
 #include "toolkit/widget.h"
 
@@ -44,6 +45,7 @@ int vel_init()
     InitCommonControls();
     vel_cursor_we = LoadCursorW(nullptr, MAKEINTRESOURCEW(32644));
     vel_cursor_ns = LoadCursorW(nullptr, MAKEINTRESOURCEW(32645));
+    vel_ui_start();
     return 1;
 }
 
@@ -79,8 +81,12 @@ WPARAM vel_run(vel_window *main_window, HACCEL accel)
         main_hwnd = main_window->hwnd;
     }
     MSG msg;
-    // GetMessageW answers -1 on a broken call; that ends the loop instead of spinning.
-    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+    for (;;) {
+        // Diagnostics written meanwhile reach the console before the thread waits.
+        std::fflush(stdout);
+        // GetMessageW answers -1 on a broken call; that ends the loop instead of spinning.
+        if (GetMessageW(&msg, nullptr, 0, 0) <= 0)
+            break;
         run_one(main_hwnd, accel, &msg);
         if (const int code = quit_code.exchange(-1); code >= 0)
             return static_cast<WPARAM>(code);

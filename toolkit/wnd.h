@@ -2,6 +2,9 @@
 // the procedure shape with its dispatch codes, the toolkit's private messages and the
 // widget types. Every other toolkit module and every window of the program builds on
 // these.
+//
+// The toolkit is part of the base floor: it uses only the platform and itself, never
+// the text, protocol, settings, windows or program folders.
 #pragma once
 
 #ifndef UNICODE

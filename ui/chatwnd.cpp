@@ -2,12 +2,11 @@
 // join state and icon, the broadcast over all room windows, and closing.
 #include "ui/chatwnd.h"
 
-#include "app/apputil.h"
-#include "app/cfgproc.h"
-#include "app/util.h"
-#include "protocol/internal.h"
 #include "protocol/lvc6b.h"
 #include "resources/resource.h"
+#include "settings/apputil.h"
+#include "settings/cfgproc.h"
+#include "settings/util.h"
 #include "text/string.h"
 #include "toolkit/listview.h"
 #include "toolkit/mdichild.h"
@@ -102,7 +101,7 @@ void chatwnd_line_dblclk(chatwnd *cw, const vel_textbox_line *line)
             infobox_create(cw->main_frame, INFOBOX_USER, user);
         return;
     }
-    const char *nick = nickcache_get(id);
+    const char *nick = LVC_GetCachedNick(id);
     if (!nick && user)
         nick = user->nick;
     if (nick)

@@ -2,9 +2,9 @@
 // one of the room commands.
 #include "ui/chatwnd.h"
 
-#include "app/apputil.h"
-#include "app/cfgproc.h"
 #include "protocol/lvc6b.h"
+#include "settings/apputil.h"
+#include "settings/cfgproc.h"
 #include "text/string.h"
 #include "toolkit/richedit.h"
 #include "toolkit/richedit2.h"

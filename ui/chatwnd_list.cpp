@@ -1,6 +1,6 @@
 #include "ui/chatwnd_list.h"
 
-#include "app/notify.h"
+#include "settings/notify.h"
 
 vel_list_node *chatwnd_list;
 void (*chatwnd_broadcast_apply)(void *chatwnd, int action, char *text, int state, int32_t userid);

@@ -3,8 +3,8 @@
 // of its context menu.
 #include "ui/chatwnd.h"
 
-#include "app/util.h"
 #include "protocol/lvc6b.h"
+#include "settings/util.h"
 #include "text/string.h"
 #include "toolkit/listview.h"
 #include "toolkit/textbox.h"

@@ -1,8 +1,8 @@
 // The five-in-a-row game frame: the registry of games and the empty game window.
 #include "ui/game.h"
 
-#include "app/apputil.h"
 #include "resources/resource.h"
+#include "settings/apputil.h"
 #include "text/string.h"
 #include "toolkit/mdichild.h"
 #include "toolkit/widget.h"

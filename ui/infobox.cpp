@@ -1,8 +1,8 @@
 #include "ui/infobox.h"
 
-#include "app/apputil.h"
 #include "protocol/lvc6b.h"
 #include "resources/resource.h"
+#include "settings/apputil.h"
 #include "text/string.h"
 #include "toolkit/mdichild.h"
 #include "toolkit/richedit.h"

@@ -1,15 +1,16 @@
 // The main frame: creation and layout, the frame procedure with its menu commands, the
-// status bar and its timers, the tray icon and the hand-over creation of windows for
-// other threads.
+// status bar and its timers, the tray icon and the creation of windows for other threads
+// on the user-interface thread.
 #include "ui/mainwnd.h"
 
-#include "app/apputil.h"
-#include "app/cfgproc.h"
 #include "protocol/lvc6b.h"
 #include "resources/resource.h"
+#include "settings/apputil.h"
+#include "settings/cfgproc.h"
 #include "toolkit/listview.h"
 #include "toolkit/mdichild.h"
 #include "toolkit/mdiframe.h"
+#include "toolkit/uithread.h"
 #include "toolkit/util.h"
 #include "toolkit/widget.h"
 #include "toolkit/window.h"
@@ -331,38 +332,37 @@ void from_tray(mainwnd *mw)
     mainwnd_remove_taskbar_icon(mw);
 }
 
-void handover_create(mainwnd *mw, UINT msg, WPARAM wp, LPARAM lp)
+// The creation of a window asked for by another thread, run on the user-interface thread
+// (vel_ui_run) while that thread waits.
+struct mainwnd_creation {
+    mainwnd *mw;
+    WPARAM arg1;
+    LPARAM arg2;
+    Room *room;
+    const mainwnd_msgbox_args *msgbox;
+    void *made;
+};
+
+void create_privwnd_task(void *arg)
 {
-    switch (msg) {
-    case MAINWND_WM_CREATE_PRIVWND: {
-        HWND focus = GetFocus();
-        mw->last_privwnd = mw->create_privwnd ? mw->create_privwnd(wp, lp) : nullptr;
-        if (focus && IsWindow(focus))
-            SetFocus(focus);
-        SetEvent(mw->privwnd_event);
-        break;
-    }
-    case MAINWND_WM_CREATE_CHATWND:
-        mw->last_chatwnd = mw->create_chatwnd ? mw->create_chatwnd(reinterpret_cast<Room *>(lp)) : nullptr;
-        SetEvent(mw->chatwnd_event);
-        break;
-    default:
-        mw->last_msgbox = mw->create_msgbox ? mw->create_msgbox(reinterpret_cast<const mainwnd_msgbox_args *>(lp))
-                                            : nullptr;
-        SetEvent(mw->msgbox_event);
-        break;
-    }
+    auto *c = static_cast<mainwnd_creation *>(arg);
+    // A window opened for another thread leaves the keyboard where the user was typing.
+    HWND focus = GetFocus();
+    c->made = c->mw->create_privwnd ? c->mw->create_privwnd(c->arg1, c->arg2) : nullptr;
+    if (focus && IsWindow(focus))
+        SetFocus(focus);
 }
 
-// Another thread's request: post it to the frame and wait until the frame has created the
-// window. A request the frame can no longer receive creates nothing.
-void *handover_wait(mainwnd *mw, HANDLE event, UINT msg, WPARAM wp, LPARAM lp, void *const *last)
+void create_chatwnd_task(void *arg)
 {
-    ResetEvent(event);
-    if (!mw->frame || !PostMessageW(mw->frame->hwnd, msg, wp, lp))
-        return nullptr;
-    WaitForSingleObject(event, INFINITE);
-    return *last;
+    auto *c = static_cast<mainwnd_creation *>(arg);
+    c->made = c->mw->create_chatwnd ? c->mw->create_chatwnd(c->room) : nullptr;
+}
+
+void create_msgbox_task(void *arg)
+{
+    auto *c = static_cast<mainwnd_creation *>(arg);
+    c->made = c->mw->create_msgbox ? c->mw->create_msgbox(c->msgbox) : nullptr;
 }
 
 // The frame and its widgets go with the window; late calls (the children's own destroy
@@ -380,6 +380,12 @@ void forget_frame(mainwnd *mw)
 bool on_ui_thread()
 {
     return GetCurrentThreadId() == vel_ui_thread;
+}
+
+// Runs a creation task on the user-interface thread; null when it could not run there.
+void *create_on_ui_thread(vel_ui_task task, mainwnd_creation *c)
+{
+    return vel_ui_run(task, c) ? c->made : nullptr;
 }
 
 }  // namespace
@@ -465,12 +471,6 @@ int mainwnd_wndproc(vel_window *self, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp,
             InvalidateRect(button->hwnd, nullptr, FALSE);
         return VEL_CONTINUE;
     }
-    case MAINWND_WM_CREATE_PRIVWND:
-    case MAINWND_WM_CREATE_CHATWND:
-    case MAINWND_WM_CREATE_MSGBOX:
-        handover_create(mw, msg, wp, lp);
-        *result = 0;
-        return VEL_DONE;
     default:
         return VEL_CONTINUE;
     }
@@ -512,9 +512,6 @@ mainwnd *mainwnd_create()
     if (cfg_minimize_to_tray)
         mw->flags |= MAINWND_MINIMIZE_TO_TRAY;
     mainwnd_show_windowlist(mw, cfg_windowlist);
-    mw->privwnd_event = CreateEventW(nullptr, FALSE, TRUE, nullptr);
-    mw->chatwnd_event = CreateEventW(nullptr, FALSE, TRUE, nullptr);
-    mw->msgbox_event = CreateEventW(nullptr, FALSE, TRUE, nullptr);
     mainwnd_create_first_children(mw);
     mainwnd_set_bk_color(mw, cfg_bkcolor);
     mw->clock_timer = SetTimer(frame->hwnd, MAINWND_TIMER_CLOCK, 2000, nullptr);
@@ -556,32 +553,23 @@ void mainwnd_show_windowlist(mainwnd *mw, int show)
 
 void *mainwnd_create_privwnd(mainwnd *mw, WPARAM arg1, LPARAM arg2)
 {
-    if (on_ui_thread()) {
-        mw->last_privwnd = mw->create_privwnd ? mw->create_privwnd(arg1, arg2) : nullptr;
-        return mw->last_privwnd;
-    }
-    return handover_wait(mw, mw->privwnd_event, MAINWND_WM_CREATE_PRIVWND, arg1, arg2, &mw->last_privwnd);
+    if (on_ui_thread())
+        return mw->create_privwnd ? mw->create_privwnd(arg1, arg2) : nullptr;
+    mainwnd_creation c{mw, arg1, arg2, nullptr, nullptr, nullptr};
+    return create_on_ui_thread(create_privwnd_task, &c);
 }
 
 void *mainwnd_create_chatwnd(mainwnd *mw, Room *room)
 {
-    if (on_ui_thread()) {
-        mw->last_chatwnd = mw->create_chatwnd ? mw->create_chatwnd(room) : nullptr;
-        return mw->last_chatwnd;
-    }
-    return handover_wait(mw, mw->chatwnd_event, MAINWND_WM_CREATE_CHATWND, 0, reinterpret_cast<LPARAM>(room),
-                         &mw->last_chatwnd);
+    mainwnd_creation c{mw, 0, 0, room, nullptr, nullptr};
+    return create_on_ui_thread(create_chatwnd_task, &c);
 }
 
 void *mainwnd_create_msgbox(mainwnd *mw, const char *title, const char *text, int icon, int flag)
 {
-    mainwnd_msgbox_args args{title, text, icon, flag};
-    if (on_ui_thread()) {
-        mw->last_msgbox = mw->create_msgbox ? mw->create_msgbox(&args) : nullptr;
-        return mw->last_msgbox;
-    }
-    return handover_wait(mw, mw->msgbox_event, MAINWND_WM_CREATE_MSGBOX, 0, reinterpret_cast<LPARAM>(&args),
-                         &mw->last_msgbox);
+    const mainwnd_msgbox_args args{title, text, icon, flag};
+    mainwnd_creation c{mw, 0, 0, nullptr, &args, nullptr};
+    return create_on_ui_thread(create_msgbox_task, &c);
 }
 
 void *mainwnd_create_gamewnd(mainwnd *, int32_t, const char *, int, int)

@@ -1,6 +1,6 @@
 // The main frame: the one MDI frame that holds every chat window, its button bar, window
 // list, friend list, status bar, tray icon, menu commands, progress timers and the
-// hand-over by which other threads get windows created on the user-interface thread.
+// creation of windows on the user-interface thread for other threads.
 #pragma once
 
 #include "toolkit/wnd.h"
@@ -23,10 +23,7 @@ enum : int {
 
 // The frame's private messages.
 enum : UINT {
-    MAINWND_WM_CREATE_PRIVWND = 1025,  // wp, lp: the private window's two arguments
-    MAINWND_WM_CREATE_CHATWND = 1026,  // lp: the Room
-    MAINWND_WM_CREATE_MSGBOX = 1027,   // lp: the message box's arguments
-    MAINWND_WM_TRAY = 1028,            // the tray icon's callback
+    MAINWND_WM_TRAY = 1028,  // the tray icon's callback
 };
 
 // Timers of the frame.
@@ -73,8 +70,6 @@ struct mainwnd {
     vel_widget *windowlist;
     vel_widget *friendlist;
     vel_widget *statusbar;
-    HANDLE privwnd_event, chatwnd_event, msgbox_event;
-    void *last_privwnd, *last_chatwnd, *last_msgbox;
     UINT_PTR clock_timer, connect_timer, login_timer;
     int32_t connect_dots, login_dots;
     HICON icon_frame, icon_tray, icon_offline;
@@ -126,7 +121,8 @@ void mainwnd_buttons_resize(mainwnd *mw);
 int mainwnd_button_width_for(int client_width, int count, int current);
 void mainwnd_show_windowlist(mainwnd *mw, int show);
 
-// Window creation on the user-interface thread, from any thread.
+// Window creation on the user-interface thread, from any thread: another thread waits
+// until the window has been created there (vel_ui_run).
 void *mainwnd_create_privwnd(mainwnd *mw, WPARAM arg1, LPARAM arg2);
 void *mainwnd_create_chatwnd(mainwnd *mw, Room *room);
 void *mainwnd_create_msgbox(mainwnd *mw, const char *title, const char *text, int icon, int flag);

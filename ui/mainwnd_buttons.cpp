@@ -3,8 +3,8 @@
 // same entry text "<kind letter> <caption><marker>".
 #include "ui/mainwnd.h"
 
-#include "app/apputil.h"
-#include "app/notify.h"
+#include "settings/apputil.h"
+#include "settings/notify.h"
 #include "text/string.h"
 #include "toolkit/listview.h"
 #include "toolkit/mdichild.h"

@@ -2,8 +2,8 @@
 // of the message's kind and the acknowledge button.
 #include "ui/msgbox.h"
 
-#include "app/apputil.h"
 #include "resources/resource.h"
+#include "settings/apputil.h"
 #include "text/string.h"
 #include "toolkit/mdichild.h"
 #include "toolkit/static.h"

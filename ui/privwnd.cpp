@@ -2,16 +2,17 @@
 // menu, input line and conversation pane, notifications and the conversation log.
 #include "ui/privwnd.h"
 
-#include "app/apputil.h"
-#include "app/cfgproc.h"
-#include "app/util.h"
 #include "protocol/lvc6b.h"
 #include "resources/resource.h"
+#include "settings/apputil.h"
+#include "settings/cfgproc.h"
+#include "settings/util.h"
 #include "text/string.h"
 #include "toolkit/mdichild.h"
 #include "toolkit/richedit.h"
 #include "toolkit/richedit2.h"
 #include "toolkit/textbox.h"
+#include "toolkit/uithread.h"
 #include "toolkit/widget.h"
 #include "toolkit/window.h"
 #include "ui/childwnd.h"
@@ -19,7 +20,6 @@
 
 #include <mmsystem.h>
 
-#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
@@ -37,9 +37,7 @@ constexpr int input_height = 24;
 constexpr int max_lines = 300;
 // The longest typed line read from the input line, in characters.
 constexpr size_t line_units = 16383;
-constexpr UINT relay_wm_message = WM_APP + 60;    // lp: relay_args
-constexpr UINT relay_wm_broadcast = WM_APP + 61;  // lp: the text
-
+// A private message from another thread, shown on the user-interface thread (vel_ui_run).
 struct relay_args {
     mainwnd *main_frame;
     int32_t userid;
@@ -48,8 +46,6 @@ struct relay_args {
     int kind;
     int notify;
 };
-
-std::atomic<HWND> relay_hwnd{nullptr};
 
 vel_list_key private_key(int32_t userid)
 {
@@ -293,18 +289,15 @@ privwnd *open_in_background(mainwnd *main_frame, int32_t userid, const char *nic
     return pw;
 }
 
-LRESULT CALLBACK relay_wndproc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
+void relay_message(void *arg)
 {
-    if (msg == relay_wm_message) {
-        const auto *a = reinterpret_cast<const relay_args *>(lp);
-        private_private_message(a->main_frame, a->userid, a->nick, a->text, a->kind, a->notify);
-        return 0;
-    }
-    if (msg == relay_wm_broadcast) {
-        private_broadcast_msg(reinterpret_cast<const char *>(lp));
-        return 0;
-    }
-    return DefWindowProcW(hwnd, msg, wp, lp);
+    const auto *a = static_cast<const relay_args *>(arg);
+    private_private_message(a->main_frame, a->userid, a->nick, a->text, a->kind, a->notify);
+}
+
+void relay_broadcast(void *text)
+{
+    private_broadcast_msg(static_cast<const char *>(text));
 }
 
 }  // namespace
@@ -350,8 +343,7 @@ void private_private_message(mainwnd *main_frame, int32_t userid, const char *ni
         // The registry and the windows are the user-interface thread's: the call is
         // carried over and waits there, so calls keep their order.
         relay_args args{main_frame, userid, nick, text, kind, notify};
-        if (HWND relay = relay_hwnd.load())
-            SendMessageW(relay, relay_wm_message, 0, reinterpret_cast<LPARAM>(&args));
+        vel_ui_run(relay_message, &args);
         return;
     }
     if (is_user_ignored(userid))
@@ -368,8 +360,7 @@ void private_broadcast_msg(const char *text)
     if (!text)
         return;
     if (!on_ui_thread()) {
-        if (HWND relay = relay_hwnd.load())
-            SendMessageW(relay, relay_wm_broadcast, 0, reinterpret_cast<LPARAM>(text));
+        vel_ui_run(relay_broadcast, const_cast<char *>(text));
         return;
     }
     const vel_list_node *head = private_list;
@@ -504,15 +495,6 @@ void privwnd_attach(mainwnd *mw)
     if (!mw)
         return;
     mw->create_privwnd = privwnd_creator;
-    if (relay_hwnd.load())
-        return;
-    static const wchar_t class_name[] = L"lvchat_private_relay";
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = relay_wndproc;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.lpszClassName = class_name;
-    RegisterClassW(&wc);
-    relay_hwnd = CreateWindowExW(0, class_name, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
 }
 
 int privwnd_play_sound_file(const wchar_t *file)

@@ -55,7 +55,7 @@ void privwnd_run_line(privwnd *pw, char *line);
 
 // The main frame's creator of private windows: arg1 the user id, arg2 the nick (UTF-8).
 void *privwnd_creator(WPARAM arg1, LPARAM arg2);
-// Sets the frame's creator and makes the relay window; on the user-interface thread.
+// Sets the frame's creator of private windows.
 void privwnd_attach(mainwnd *mw);
 
 // Plays a sound file asynchronously, unless another sound of the program still plays;

@@ -1,8 +1,8 @@
 #include "ui/rlistwnd.h"
 
-#include "app/apputil.h"
 #include "protocol/lvc6b.h"
 #include "resources/resource.h"
+#include "settings/apputil.h"
 #include "text/string.h"
 #include "toolkit/listview.h"
 #include "toolkit/mdichild.h"

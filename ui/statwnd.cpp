@@ -1,10 +1,10 @@
 #include "ui/statwnd.h"
 
-#include "app/apputil.h"
-#include "app/cfgproc.h"
-#include "app/util.h"
 #include "protocol/lvc6b.h"
 #include "resources/resource.h"
+#include "settings/apputil.h"
+#include "settings/cfgproc.h"
+#include "settings/util.h"
 #include "text/string.h"
 #include "toolkit/mdichild.h"
 #include "toolkit/richedit.h"

@@ -1,20 +1,22 @@
 // Room flood, measured in-process: the program's frame with one visible room window, and
 // the time per room line of each stage a flooded line goes through, from the cheapest part
-// to the whole path with the reader thread's hand-over. Plain timed loops (the window stages
+// to the whole path with the reader thread's hand-over in batches. Plain timed loops (the window stages
 // need the UI thread and its message loop, which a benchmark library's loop does not pump);
 // run it under Wine from the Windows build: wine64 flood_bench.exe [LINES].
-#include "app/cfgproc.h"
 #include "app/dispatch.h"
 #include "protocol/internal.h"
+#include "settings/cfgproc.h"
 #include "tests/support/fakepeer.h"
 #include "tests/win/wintest.h"
 #include "toolkit/textbox.h"
 #include "ui/chatwnd.h"
 #include "ui/mainwnd.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
@@ -73,46 +75,65 @@ template <typename Step> void bench_stage(const char *stage, int lines, Step ste
     wintest_flush();
 }
 
-struct bench_handover {
-    const std::vector<fakepeer_bytes> *packets;
-    int index;
-};
-
-void bench_deliver(void *arg)
+double bench_cpu_us()
 {
-    auto *h = static_cast<bench_handover *>(arg);
-    const fakepeer_bytes &p = (*h->packets)[static_cast<size_t>(h->index)];
-    lvc_dispatch_packet(bench_t_message, p.data(), static_cast<uint32_t>(p.size()));
+    FILETIME created, ended, kernel, user;
+    GetProcessTimes(GetCurrentProcess(), &created, &ended, &kernel, &user);
+    auto us = [](const FILETIME &t) {
+        return static_cast<double>((static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 10.0;
+    };
+    return us(kernel) + us(user);
 }
 
-void bench_nothing(void *) {}
+// The framed bytes of `lines` packets of `type`, cycling through `payloads`.
+fakepeer_bytes bench_stream(int lines, int32_t type, const std::vector<fakepeer_bytes> &payloads)
+{
+    fakepeer_bytes stream;
+    for (int i = 0; i < lines; i++) {
+        const fakepeer_bytes frame = fakepeer_frame(type, payloads[static_cast<size_t>(i) % payloads.size()]);
+        stream.insert(stream.end(), frame.begin(), frame.end());
+    }
+    return stream;
+}
 
-// A reader thread hands `lines` tasks to the UI thread one sent message each, as the
-// connection's reader does, while this thread runs its message loop.
-void bench_handover_stage(const char *stage, int lines, HWND dispatcher, const std::vector<fakepeer_bytes> *packets)
+// A second thread plays the connection's reader: it frames `stream` in receive-sized
+// chunks, as if each had just arrived, and queues the packets for this thread, whose
+// message loop drains them through the program's dispatch (woken once per batch). Timed
+// until the last packet has been delivered; the process's CPU time is shown too (the
+// wineserver's is not in it).
+void bench_handover_stage(const char *stage, int lines, const fakepeer_bytes &stream)
 {
     wintest_flush();
     std::atomic<bool> done{false};
+    const double c0 = bench_cpu_us();
     const double t0 = bench_now_us();
     std::thread reader([&] {
-        bench_handover h{packets, 0};
-        for (int i = 0; i < lines; i++) {
-            h.index = i % static_cast<int>(packets ? packets->size() : 1);
-            SendMessageW(dispatcher, WM_APP + 40, reinterpret_cast<WPARAM>(packets ? bench_deliver : bench_nothing),
-                         reinterpret_cast<LPARAM>(&h));
+        lvc_thread_queues();
+        net_framer framer;
+        for (size_t at = 0; at < stream.size();) {
+            lvc_inbox_wait_room();
+            size_t room;
+            uint8_t *dst = net_framer_space(&framer, &room);
+            const size_t n = std::min(room, stream.size() - at);
+            std::memcpy(dst, stream.data() + at, n);
+            at += n;
+            net_framer_take(&framer, n);
         }
         done = true;
         PostThreadMessageW(vel_ui_thread, WM_NULL, 0, 0);
     });
     MSG msg;
-    while (!done.load() && GetMessageW(&msg, nullptr, 0, 0) > 0) {
+    while (!(done.load() && lvc_inbox_get_state().items == 0) && GetMessageW(&msg, nullptr, 0, 0) > 0) {
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }
     reader.join();
-    wintest_flush();
     const double t1 = bench_now_us();
+    const double c1 = bench_cpu_us();
+    wintest_flush();
     bench_report(stage, lines, t1 - t0);
+    std::printf("%-58s %8.2f us/line of process CPU\n", "", (c1 - c0) / lines);
+    std::fflush(stdout);
 }
 
 }  // namespace
@@ -131,7 +152,6 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "flood_bench: no frame or no dispatcher\n");
         return 1;
     }
-    HWND dispatcher = FindWindowExW(HWND_MESSAGE, nullptr, L"lvchat_dispatch", nullptr);
     ShowWindow(mw->frame->hwnd, SW_SHOWNORMAL);
     SetWindowPos(mw->frame->hwnd, nullptr, 0, 0, 1000, 750, SWP_NOZORDER);
     Room *room = room_add(bench_room_id, "Budapest", "tema", 0, 0);
@@ -169,6 +189,14 @@ int main(int argc, char **argv)
         InvalidateRect(box, nullptr, TRUE);
         UpdateWindow(box);
     });
+    // A frame of a flood: the lines that came since the last paint, then that one paint.
+    bench_stage("text box: 1,000 appends, then one paint", lines, [&](int i) {
+        vel_textbox_add_line_c(cw->messages, plain.c_str(), colours.data(), 0, 0);
+        if (i % 1000 == 999) {
+            InvalidateRect(box, nullptr, FALSE);
+            UpdateWindow(box);
+        }
+    });
     bench_stage("chatwnd_new_message (no paint)", lines, [&](int i) {
         chatwnd_new_message(cw, 2, "flood", "", "", texts[static_cast<size_t>(i % 100)].c_str(), nullptr, 0);
     });
@@ -181,15 +209,18 @@ int main(int argc, char **argv)
         lvc_dispatch_packet(bench_t_message, p.data(), static_cast<uint32_t>(p.size()));
         wintest_flush();
     });
-    bench_handover_stage("hand-over alone (reader thread, one SendMessage each)", lines, dispatcher, nullptr);
-    bench_handover_stage("whole path: reader thread -> dispatch -> window", lines, dispatcher, &packets);
+    // Type 20 has no handler: the packets are framed, queued, drained and dropped.
+    const fakepeer_bytes unhandled = bench_stream(lines, 20, packets);
+    const fakepeer_bytes flood = bench_stream(lines, bench_t_message, packets);
+    bench_handover_stage("hand-over alone (reader thread, queued, batches drained)", lines, unhandled);
+    bench_handover_stage("whole path: reader thread -> dispatch -> window", lines, flood);
     cfg_szoba_log = 1;
     bench_stage("packet -> window, idle after each, room log on", lines, [&](int i) {
         const fakepeer_bytes &p = packets[static_cast<size_t>(i % 100)];
         lvc_dispatch_packet(bench_t_message, p.data(), static_cast<uint32_t>(p.size()));
         wintest_flush();
     });
-    bench_handover_stage("whole path with the room log on", lines, dispatcher, &packets);
+    bench_handover_stage("whole path with the room log on", lines, flood);
     cfg_szoba_log = 0;
     std::remove("s2.log");
     const vel_textbox *tb = vel_textbox_get(cw->messages);

@@ -8,6 +8,10 @@
 //                                       milliseconds, INTERVAL ms apart; prints a summary line
 //   wndprobe rows HWND                  a list view's item count and the screen rectangle of
 //                                       its first visible row
+//   wndprobe load HWND COUNT MS         waits (at most MS ms) until a list view holds COUNT
+//                                       items, asking all the time; prints when (Unix ms) and
+//                                       the longest time the window took to answer
+//   wndprobe move HWND X Y W H          places a window (an MDI child inside its client area)
 #include <windows.h>
 #include <commctrl.h>
 
@@ -150,9 +154,49 @@ int wndprobe_rows(HWND list)
     return result;
 }
 
+long long wndprobe_unix_ms()
+{
+    FILETIME ft;
+    GetSystemTimeAsFileTime(&ft);
+    const unsigned long long t = (static_cast<unsigned long long>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+    return static_cast<long long>((t - 116444736000000000ULL) / 10000);
+}
+
+// A list view being filled: the UI thread answers the count between its batches, so the
+// longest answer is the longest stall a user would feel while the list arrives.
+int wndprobe_load(HWND list, long want, int timeout)
+{
+    LARGE_INTEGER freq, a, b;
+    QueryPerformanceFrequency(&freq);
+    const DWORD start = GetTickCount();
+    double worst = 0;
+    int polls = 0, slow = 0;
+    for (;;) {
+        DWORD_PTR count = 0;
+        QueryPerformanceCounter(&a);
+        LRESULT ok = SendMessageTimeoutW(list, LVM_GETITEMCOUNT, 0, 0, SMTO_NORMAL, WNDPROBE_PING_TIMEOUT_MS, &count);
+        QueryPerformanceCounter(&b);
+        const double ms = double(b.QuadPart - a.QuadPart) * 1000.0 / double(freq.QuadPart);
+        polls++;
+        worst = ms > worst ? ms : worst;
+        slow += ms > 100;
+        if (ok && long(count) == want) {
+            std::printf("load reached_unix_ms=%lld polls=%d max_stall_ms=%.1f stalls_over_100ms=%d\n",
+                        wndprobe_unix_ms(), polls, worst, slow);
+            return 0;
+        }
+        if (!IsWindow(list) || GetTickCount() - start > DWORD(timeout)) {
+            std::printf("load timeout count=%ld polls=%d max_stall_ms=%.1f\n", long(count), polls, worst);
+            return 1;
+        }
+        Sleep(1);
+    }
+}
+
 int wndprobe_usage()
 {
-    std::fprintf(stderr, "usage: wndprobe tree | ping HWND COUNT INTERVAL-MS | rows HWND\n");
+    std::fprintf(stderr, "usage: wndprobe tree | ping HWND COUNT INTERVAL-MS | rows HWND | load HWND COUNT MS | "
+                         "move HWND X Y W H\n");
     return 2;
 }
 
@@ -171,6 +215,13 @@ int main(int argc, char **argv)
         rc = wndprobe_ping(wndprobe_hwnd(argv[2]), std::atoi(argv[3]), std::atoi(argv[4]));
     else if (argc == 3 && !std::strcmp(argv[1], "rows"))
         rc = wndprobe_rows(wndprobe_hwnd(argv[2]));
+    else if (argc == 5 && !std::strcmp(argv[1], "load"))
+        rc = wndprobe_load(wndprobe_hwnd(argv[2]), std::atol(argv[3]), std::atoi(argv[4]));
+    else if (argc == 7 && !std::strcmp(argv[1], "move"))
+        rc = SetWindowPos(wndprobe_hwnd(argv[2]), nullptr, std::atoi(argv[3]), std::atoi(argv[4]), std::atoi(argv[5]),
+                          std::atoi(argv[6]), SWP_NOZORDER | SWP_NOACTIVATE)
+                 ? 0
+                 : 1;
     else
         return wndprobe_usage();
     std::fflush(stdout);

@@ -1,6 +1,7 @@
 // lvserver black-box: the control console provokes every packet the client decodes.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <poll.h>
 #include <unistd.h>
 
@@ -181,6 +182,17 @@ TEST_F(Console, LinesAndPrivateMessagesAsAnyone)
     EXPECT_EQ(n.utf(), "Valaki");
     EXPECT_EQ(ctl("roomlist anna"), "ok\n");
     EXPECT_TRUE(rc_expect(&a, 9, &p));
+    // A shortened list: the first two rooms, then the end mark.
+    EXPECT_EQ(ctl("roomlist anna 2"), "ok\n");
+    ASSERT_TRUE(rc_expect(&a, 9, &p));
+    rc_reader l(&p);
+    int rooms = 0;
+    for (int32_t id = l.i32(); id != 0 && rooms < 10; id = l.i32()) {
+        rooms++;
+        l.utf(), l.utf(), l.i32(), l.i32();  // name, topic, states, count
+    }
+    EXPECT_EQ(rooms, 2);
+    EXPECT_EQ(ctl("roomlist anna 0").substr(0, 5), "error");
     EXPECT_EQ(ctl("counts"), "ok\n");
 }
 
@@ -258,6 +270,37 @@ TEST_F(Console, CountedFloodStopsByItself)
     EXPECT_EQ(ctl("flood"), "off sent=250\nok\n");
     for (const char *bad : {"flood start 2 10 0", "flood start 2 10 x", "flood start 2 10 -5", "flood start 99 10 5"})
         EXPECT_EQ(ctl(bad).substr(0, 5), "error") << bad;
+}
+
+// A flood of a given width: lines that long, every fourth coloured, numbered at the end;
+// and the time a user's own room line arrived, for measuring a client's delay.
+TEST_F(Console, ShapedFloodAndSaid)
+{
+    EXPECT_EQ(ctl("flood start 2 100000 8 80"), "ok\n");
+    rc_packet p;
+    for (int n = 0; n < 8 && rc_expect(&a, 13, &p, 1000); n++) {
+        rc_reader r(&p);
+        r.byte(), r.i32(), r.utf(), r.utf();
+        std::string text = r.utf();
+        const bool coloured = text[0] == '$';
+        EXPECT_EQ(coloured, n % 4 == 0) << text;
+        const size_t markup = coloured ? text.find('$', 1) + 1 : 0;
+        EXPECT_EQ(text.size() - markup, 80u) << text;
+        EXPECT_TRUE(text.ends_with(" flood #" + std::to_string(n))) << text;
+    }
+    EXPECT_EQ(ctl("flood start 2 10 5 401").substr(0, 5), "error");
+
+    EXPECT_EQ(ctl("said anna").substr(0, 2), "0 ");
+    const auto before = std::chrono::system_clock::now();
+    rc_send(&a, 7, rc_payload().byte(2).i32(2).utf("").utf("hello\nthere"));
+    ASSERT_TRUE(rc_expect(&b, 13, &p, 1000));
+    const std::string said = ctl("said anna");
+    EXPECT_TRUE(said.ends_with(" hello there\nok\n")) << said;
+    const long long ms = std::stoll(said);
+    const long long from = std::chrono::duration_cast<std::chrono::milliseconds>(before.time_since_epoch()).count();
+    EXPECT_GE(ms, from - 5);
+    EXPECT_LE(ms, from + 5000);
+    EXPECT_EQ(ctl("said nobody"), "error: no such user\n");
 }
 
 TEST_F(Console, RoomShowsItsTopic)

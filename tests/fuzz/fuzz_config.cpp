@@ -2,7 +2,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "app/cfgproc.h"
+#include "settings/cfgproc.h"
 #include "tests/fuzz/fuzz_file.h"
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)

@@ -7,7 +7,7 @@
 #include <string>
 #include <unistd.h>
 
-#include "app/util.h"
+#include "settings/util.h"
 #include "tests/fuzz/fuzz_file.h"
 #include "tests/support/notify_fake.h"
 

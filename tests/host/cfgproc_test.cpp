@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/cfgproc.h"
+#include "settings/cfgproc.h"
 #include "tests/support/tempfile.h"
 
 namespace {
@@ -116,6 +116,10 @@ TEST(Config, StringsAndKeys)
         {"\n\njunk line\nserver=x:1\n=\n", &cfg_server, "x:1", "cfgkey: server\n"},
         {"away=\xC3\xA9n\n", &cfg_away, "\xC3\xA9n", "cfgkey: away\n"},
         {std::string("server=a\0b\n", 11), &cfg_server, "a", "cfgkey: server\n"},
+        // Notepad's byte order mark opens the file, not the first key; elsewhere it is text.
+        {"\xEF\xBB\xBFserver=bom:1\r\n", &cfg_server, "bom:1", "cfgkey: server\n"},
+        {"\xEF\xBB\xBF#server=x\nlogin=n\n", &cfg_server, nullptr, "cfgkey: login\n"},
+        {"login=n\n\xEF\xBB\xBFserver=x\n", &cfg_server, nullptr, "cfgkey: login\n"},
     };
     for (const auto &c : cases) {
         config_setdefaults(config_table);
@@ -171,6 +175,25 @@ TEST(Config, MissingFileChangesNothing)
     std::string path = test_temp_path("lvcfg-missing");
     EXPECT_EQ(config_load(path.c_str(), config_table), 0);
     EXPECT_STREQ(cfg_server, "kept:1");
+}
+
+// A quiet read sets what a loud one sets (the last line of a key wins, bad numbers keep
+// the value) and prints nothing: it runs before the console exists.
+TEST(Config, PeekReadsLikeLoadAndSaysNothing)
+{
+    const std::string content = "console=1\n# console=0\nCONSOLE = 5\nconsole=0\r\nconfirm_exit=x\n";
+    std::string path = test_temp_file("lvcfg-peek", content);
+    int32_t console = 1, confirm = 7;
+    const config_entry table[] = {{"console", CFG_BOOL, &console, 1, nullptr},
+                                  {"confirm_exit", CFG_BOOL, &confirm, 1, nullptr},
+                                  {nullptr, 0, nullptr, 0, nullptr}};
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(config_peek(path.c_str(), table), 1);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(console, 0);
+    EXPECT_EQ(confirm, 7);
+    std::remove(path.c_str());
+    EXPECT_EQ(config_peek(path.c_str(), table), 0);
 }
 
 TEST(Config, PrintShowsEveryRow)

@@ -1,12 +1,13 @@
 // The connection against loopback fake peers: framing of what is read, broken headers and
-// streams, reconnecting, the keep-alive, proxies and the dispatch hook.
+// streams, reconnecting, the keep-alive, proxies, time-outs, the end of the program and
+// the hand-over of everything to a draining thread.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
-#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -44,6 +45,7 @@ struct Connection : ::testing::Test {
         LVC_Cleanup();
         LVC_SetDispatchHook(nullptr);
         lvc_set_keepalive_ms(60000);
+        lvc_set_connect_timeout_ms(15000);
         LVC_FreeRoomlist();
         lvc.quit = 0;
     }
@@ -359,9 +361,13 @@ TEST_F(Connection, ProxyReplyWithoutBlankLineFails)
         const char *name;
         std::string reply;
     };
+    // A reply of exactly 64 KB whose blank line ends in its last byte: with its NUL it
+    // does not fit the buffer.
+    const std::string head = "HTTP/1.0 200 OK\r\nX: ";
     const Case cases[] = {
         {"cut short", "HTTP/1.0 200 Connection established\r\n"},
-        {"over 64 KB", "HTTP/1.0 200 OK\r\nX: " + std::string(70000, 'a')},
+        {"over 64 KB", head + std::string(70000, 'a')},
+        {"blank line ending at 64 KB", head + std::string(65536 - head.size() - 4, 'a') + "\r\n\r\n"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -409,82 +415,326 @@ TEST_F(Connection, TunnelThroughTinyproxy)
     EXPECT_EQ(lvcrec_wait(LVCREC_EVENT, LVC_EV_CLOSED), 1);
 }
 
-// Stands in for a user-interface thread: runs handed-over tasks one at a time.
-struct TaskThread {
+// Stands in for a user-interface thread: drains the client's inbox whenever the hook
+// wakes it, unless the test holds it (a user interface that is busy).
+struct FakeUi {
     std::mutex m;
     std::condition_variable cv;
-    std::deque<std::function<void()>> tasks;
+    bool woken = false;
+    bool held = false;
     bool stop = false;
     std::thread thread{[this] { run(); }};
 
     void run()
     {
         std::unique_lock lock(m);
-        while (!stop || !tasks.empty()) {
-            cv.wait(lock, [this] { return stop || !tasks.empty(); });
-            while (!tasks.empty()) {
-                auto task = std::move(tasks.front());
-                tasks.pop_front();
-                lock.unlock();
-                task();
-                lock.lock();
+        for (;;) {
+            cv.wait(lock, [this] { return stop || (woken && !held); });
+            if (stop)
+                return;
+            woken = false;
+            lock.unlock();
+            while (LVC_Drain(5)) {
             }
+            lock.lock();
         }
     }
-    ~TaskThread()
+    void wake()
+    {
+        std::lock_guard lock(m);
+        woken = true;
+        cv.notify_all();
+    }
+    // Held, it drains nothing; let go, it drains what has piled up.
+    void hold(bool on)
+    {
+        std::lock_guard lock(m);
+        held = on;
+        woken = woken || !on;
+        cv.notify_all();
+    }
+    void finish()
     {
         {
             std::lock_guard lock(m);
             stop = true;
+            cv.notify_all();
         }
-        cv.notify_all();
-        thread.join();
+        if (thread.joinable())
+            thread.join();
+    }
+    ~FakeUi() { finish(); }
+};
+
+FakeUi *fake_ui;
+
+void fake_ui_wake()
+{
+    fake_ui->wake();
+}
+
+// The client with its dispatch hook pointed at a fake user-interface thread.
+struct HandOver : Connection {
+    FakeUi ui;
+    void SetUp() override
+    {
+        Connection::SetUp();
+        fake_ui = &ui;
+        LVC_SetDispatchHook(fake_ui_wake);
+    }
+    void TearDown() override
+    {
+        // The drainer ends first: clean-up drops what it would still have delivered.
+        ui.finish();
+        Connection::TearDown();
+        lvc_inbox_set_limits(LVC_INBOX_MAX_BYTES, LVC_INBOX_MAX_ITEMS);
+    }
+    // Every entry after LVC_Init's two, which ran on this thread, ran on the fake one.
+    void expect_all_on_the_ui_thread(const std::vector<lvcrec_entry> &log)
+    {
+        for (const lvcrec_entry &e : log) {
+            if (e.source == LVCREC_EVENT && (e.code == LVC_EV_WSA_STARTING || e.code == LVC_EV_WSA_STARTED))
+                continue;
+            EXPECT_EQ(e.thread, ui.thread.get_id()) << char(e.source) << e.code;
+        }
     }
 };
 
-TaskThread *hook_target;
-
-void hand_over(LVC_Task task, void *arg)
+fakepeer_bytes nick_answer(int32_t id, size_t length)
 {
-    std::mutex done_m;
-    std::condition_variable done_cv;
-    bool done = false;
-    {
-        std::lock_guard lock(hook_target->m);
-        hook_target->tasks.push_back([&] {
-            task(arg);
-            std::lock_guard l(done_m);
-            done = true;
-            done_cv.notify_all();
-        });
-        // Notified under the lock: the test may destroy the task thread right after.
-        hook_target->cv.notify_all();
-    }
-    std::unique_lock l(done_m);
-    done_cv.wait(l, [&] { return done; });
+    fakepeer_bytes b;
+    fakepeer_put_int(&b, id);
+    fakepeer_put_utf(&b, std::string(length, char('a' + id % 26)));
+    return b;
 }
 
-TEST_F(Connection, DispatchHookRunsReaderCallbacksOnItsThread)
+// The ids of the nick answers (packet event 36) in the order the callback saw them.
+struct NickOrder {
+    std::mutex m;
+    std::vector<int32_t> ids;
+    void observe()
+    {
+        lvcrec_observe_packets([this](int code, void *record) {
+            if (code != 36)
+                return;
+            std::lock_guard lock(m);
+            ids.push_back(static_cast<LVC_EvNick *>(record)->userid);
+        });
+    }
+    std::vector<int32_t> take()
+    {
+        std::lock_guard lock(m);
+        return ids;
+    }
+};
+
+std::vector<int32_t> first_ids(int n)
 {
-    TaskThread ui;
-    hook_target = &ui;
-    LVC_SetDispatchHook(hand_over);
+    std::vector<int32_t> ids(size_t(n), 0);
+    for (int i = 0; i < n; i++)
+        ids[size_t(i)] = i;
+    return ids;
+}
+
+TEST_F(HandOver, EveryCallbackRunsOnTheDrainingThreadInOrder)
+{
+    NickOrder order;
+    order.observe();
     connect_and_ping();
-    ASSERT_EQ(fakepeer_send_packet(&peer, 9, {0, 0, 0, 0}), 1);
-    ASSERT_EQ(lvcrec_wait(LVCREC_PACKET, 1), 1);
-    fakepeer_hangup(&peer);
+    // Packets in pieces of every size, a room list among them, then a bad header.
+    fakepeer_bytes stream;
+    auto add = [&](int32_t type, const fakepeer_bytes &payload) {
+        const fakepeer_bytes f = fakepeer_frame(type, payload);
+        stream.insert(stream.end(), f.begin(), f.end());
+    };
+    for (int i = 0; i < 300; i++)
+        add(18, nick_answer(i, size_t(i % 40)));
+    add(9, {0, 0, 0, 0});
+    for (int i = 300; i < 600; i++)
+        add(18, nick_answer(i, 3));
+    uint8_t bad[16];
+    wire_make_header(bad, 13, 4);
+    wire_put32(bad, 0x12345678);
+    stream.insert(stream.end(), bad, bad + 16);
+    const size_t pieces[] = {1, 7, 15, 16, 17, 100, 1500, 3, 4096};
+    for (size_t at = 0, i = 0; at < stream.size(); i++) {
+        const size_t n = std::min(pieces[i % std::size(pieces)], stream.size() - at);
+        ASSERT_EQ(fakepeer_send(&peer, stream.data() + at, n), 1);
+        at += n;
+        if (i % 50 == 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
     ASSERT_EQ(lvcrec_wait(LVCREC_EVENT, LVC_EV_CLOSED), 1);
 
-    auto log = lvcrec_log();
-    int reader_events = 0;
-    for (const lvcrec_entry &e : log) {
-        if (e.code == LVC_EV_WSA_STARTING || e.code == LVC_EV_WSA_STARTED)
-            continue;  // raised by LVC_Init on the test's thread
-        EXPECT_EQ(e.thread, ui.thread.get_id()) << e.source << e.code;
-        reader_events++;
+    EXPECT_EQ(order.take(), first_ids(600));
+    const auto log = lvcrec_log();
+    expect_all_on_the_ui_thread(log);
+    // Records raised on the reader arrive as they were raised, long after its stack moved on.
+    EXPECT_EQ(lvcrec_last(log, LVCREC_EVENT, LVC_EV_CONNECTED)->fields[1], peer.port);
+    EXPECT_EQ(lvcrec_last(log, LVCREC_FAILURE, LVC_ERR_HEADER)->fields,
+              (vector<int64_t>{0x12345678, wire_get32(bad + 4), wire_get32(bad + 8), wire_get32(bad + 12)}));
+    vector<int> packets(300, 36);
+    packets.push_back(1);
+    packets.push_back(3);
+    packets.insert(packets.end(), 300, 36);
+    EXPECT_EQ(lvcrec_codes(LVCREC_PACKET), packets);
+    EXPECT_EQ(lvcrec_codes(LVCREC_EVENT), (vector<int>{10, 11, 6, 16, 17, 7}));
+}
+
+// A user interface that falls behind stops the reader: the inbox stays within its bound,
+// the socket's buffers fill and the server's sending stalls. Let go, every packet arrives.
+TEST_F(HandOver, AFullInboxHoldsTheServerBack)
+{
+    constexpr size_t limit = 64 * 1024;
+    lvc_inbox_set_limits(limit, 100000);
+    NickOrder order;
+    order.observe();
+    connect_and_ping();
+    ui.hold(true);
+    constexpr int packets = 16000;
+    const fakepeer_bytes one = fakepeer_frame(18, nick_answer(0, 1000));
+    std::atomic<size_t> sent{0};
+    std::thread server([&] {
+        for (int i = 0; i < packets; i++) {
+            if (!fakepeer_send_packet(&peer, 18, nick_answer(i, 1000)))
+                return;
+            sent += one.size();
+        }
+    });
+    // Wait until the reader waits and the server has sent nothing for a while.
+    size_t before = 0;
+    for (int i = 0; i < 200 && (sent != before || !lvc_inbox_get_state().reader_waiting); i++) {
+        before = sent;
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
     }
-    EXPECT_GT(reader_events, 5);
-    LVC_SetDispatchHook(nullptr);
+    const lvc_inbox_state full = lvc_inbox_get_state();
+    EXPECT_TRUE(full.reader_waiting);
+    EXPECT_LE(full.bytes, limit + NET_CHUNK + one.size());
+    EXPECT_LT(sent.load(), packets * one.size()) << "the server was never held back";
+    EXPECT_TRUE(order.take().empty());
+
+    ui.hold(false);
+    server.join();
+    EXPECT_EQ(sent.load(), packets * one.size());
+    fakepeer_hangup(&peer);
+    ASSERT_EQ(lvcrec_wait(LVCREC_EVENT, LVC_EV_CLOSED, 1, 60000), 1);
+    EXPECT_EQ(order.take(), first_ids(packets));
+    expect_all_on_the_ui_thread(lvcrec_log());
+}
+
+TEST_F(HandOver, CleanupReleasesAReaderWaitingForRoom)
+{
+    lvc_inbox_set_limits(4096, 100000);
+    connect_and_ping();
+    ui.hold(true);
+    for (int i = 0; i < 40; i++)
+        ASSERT_EQ(fakepeer_send_packet(&peer, 18, nick_answer(i, 1000)), 1);
+    for (int i = 0; i < 100 && !lvc_inbox_get_state().reader_waiting; i++)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_TRUE(lvc_inbox_get_state().reader_waiting);
+    ui.finish();
+    // Started once more, the socket library outlives the clean-up for the fake server.
+    ASSERT_EQ(lvcrec_init(), 1);
+    const auto start = std::chrono::steady_clock::now();
+    LVC_Cleanup();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+    // The reader itself closed the connection: it was not left behind.
+    EXPECT_EQ(fakepeer_wait_eof(&peer), 1);
+    EXPECT_EQ(lvc_inbox_get_state().items, 0u);
+}
+
+// The login thread queues its failures too: failure 16, the web host out of reach, is
+// delivered on the draining thread.
+TEST_F(HandOver, LoginFailuresReachTheDrainingThread)
+{
+    testing::internal::CaptureStdout();
+    connect_and_ping();
+    uint16_t closed;
+    lvsock l = lvsock_listen(0, &closed);
+    lvsock_close(l);
+    LVC_SetWebPort(closed);
+    LVC_RegisterNick("anna", "");
+    ASSERT_EQ(lvcrec_wait(LVCREC_FAILURE, LVC_ERR_WEBHOST), 1);
+    LVC_SetWebPort(80);
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(lvcrec_last(lvcrec_log(), LVCREC_FAILURE, LVC_ERR_WEBHOST)->thread, ui.thread.get_id());
+}
+
+// A listening socket whose queue of connections is full: connecting to it is never
+// answered (the SYNs are dropped).
+struct unanswered {
+    lvsock listener;
+    uint16_t port = 0;
+    std::vector<lvsock> fillers;
+    unanswered()
+    {
+        listener = lvsock_listen(0, &port);
+        uint32_t addr = loopback();
+        for (int i = 0; i < 40; i++) {
+            lvsock s = lvsock_tcp();
+            lvsock_connect_begin(s, addr, port);
+            fillers.push_back(s);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    ~unanswered()
+    {
+        for (lvsock s : fillers)
+            lvsock_close(s);
+        lvsock_close(listener);
+    }
+};
+
+TEST_F(Connection, ConnectAndProxyReplyTimeOut)
+{
+    lvc_set_connect_timeout_ms(300);
+    unanswered nobody;
+    LVC_Connect("127.0.0.1", nobody.port, 0, "", 0);
+    ASSERT_EQ(lvcrec_wait(LVCREC_FAILURE, LVC_ERR_CONNECT), 1);
+
+    testing::internal::CaptureStdout();
+    LVC_Connect("chat.example", 8888, 1, "127.0.0.1", peer.port);
+    ASSERT_EQ(fakepeer_accept(&peer), 1);
+    std::string head;
+    ASSERT_EQ(fakepeer_recv_head(&peer, &head), 1);
+    ASSERT_EQ(lvcrec_wait(LVCREC_FAILURE, LVC_ERR_PROXY), 1);
+    EXPECT_EQ(fakepeer_wait_eof(&peer), 1);
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(lvcrec_codes(LVCREC_FAILURE), (vector<int>{LVC_ERR_CONNECT, LVC_ERR_PROXY}));
+    EXPECT_EQ(lvcrec_codes(LVCREC_EVENT), (vector<int>{10, 11}));
+}
+
+// However long a connect may take, the end of the program does not wait for it: a proxy
+// that accepts and stays silent, an address that never answers.
+TEST_F(Connection, CleanupDoesNotWaitForAConnectUnderWay)
+{
+    lvc_set_connect_timeout_ms(600000);
+    unanswered nobody;
+    fakepeer proxy;
+    ASSERT_EQ(fakepeer_listen(&proxy), 1);
+    for (bool through_proxy : {true, false}) {
+        SCOPED_TRACE(through_proxy);
+        testing::internal::CaptureStdout();
+        if (through_proxy) {
+            LVC_Connect("chat.example", 8888, 1, "127.0.0.1", proxy.port);
+            ASSERT_EQ(fakepeer_accept(&proxy), 1);
+            std::string head;
+            ASSERT_EQ(fakepeer_recv_head(&proxy, &head), 1);
+        } else {
+            LVC_Connect("127.0.0.1", nobody.port, 0, "", 0);
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        }
+        // Started once more, the socket library outlives the clean-up for the fake peers.
+        ASSERT_EQ(lvcrec_init(), 1);
+        const auto start = std::chrono::steady_clock::now();
+        LVC_Cleanup();
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+        testing::internal::GetCapturedStdout();
+        if (through_proxy) {
+            EXPECT_EQ(fakepeer_wait_eof(&proxy), 1) << "the reader gave the proxy up";
+        }
+        EXPECT_TRUE(lvcrec_codes(LVCREC_FAILURE).empty());
+    }
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/util.h"
+#include "settings/util.h"
 #include "tests/support/notify_fake.h"
 #include "tests/support/tempfile.h"
 

@@ -1,6 +1,6 @@
 #include "tests/support/notify_fake.h"
 
-#include "app/notify.h"
+#include "settings/notify.h"
 
 std::vector<notify_call> notify_calls;
 

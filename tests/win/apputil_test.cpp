@@ -1,6 +1,6 @@
 // The application's small helpers: the slash-command splitter, date and beat time, font
 // settings, UCS-2 buffers and the list-view column fitter.
-#include "app/apputil.h"
+#include "settings/apputil.h"
 #include "toolkit/listview.h"
 #include "toolkit/widget.h"
 #include "toolkit/window.h"

@@ -3,9 +3,9 @@
 // client and handed to the application's callbacks on this thread.
 
 #include "app/dispatch.h"
-#include "app/notify.h"
-#include "app/util.h"
 #include "resources/resource.h"
+#include "settings/notify.h"
+#include "settings/util.h"
 #include "tests/win/roomtest.h"
 #include "toolkit/mdichild.h"
 

@@ -2,8 +2,8 @@
 // topic bar, the menus and their states, the user list, the registry and closing.
 
 #include "app/dispatch.h"
-#include "app/util.h"
 #include "resources/resource.h"
+#include "settings/util.h"
 #include "tests/win/roomtest.h"
 #include "toolkit/mdichild.h"
 #include "toolkit/window.h"

@@ -10,11 +10,11 @@
 #include <thread>
 #include <vector>
 
-#include "app/cfgproc.h"
 #include "app/dispatch.h"
-#include "app/notify.h"
 #include "protocol/lvc6b.h"
 #include "resources/resource.h"
+#include "settings/cfgproc.h"
+#include "settings/notify.h"
 #include "tests/win/uitest.h"
 #include "toolkit/listview.h"
 #include "toolkit/mdichild.h"

@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "app/dispatch.h"
-#include "app/util.h"
 #include "resources/resource.h"
+#include "settings/util.h"
 #include "tests/support/fakepeer.h"
 #include "tests/support/tempfile.h"
 #include "tests/win/uitest.h"

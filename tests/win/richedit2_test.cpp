@@ -1,7 +1,7 @@
 // The rich edit input line under the platform: the history of sent lines and browsing
 // it, plain-text pasting, the paced paste of clipboard lines on its timer, Escape, the
 // swallowed alignment keys, and `lorvaedit`'s dollar doubling.
-#include "app/apputil.h"
+#include "settings/apputil.h"
 #include "toolkit/richedit2.h"
 #include "toolkit/widget.h"
 #include "toolkit/window.h"

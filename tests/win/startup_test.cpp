@@ -5,10 +5,10 @@
 
 #include <gtest/gtest.h>
 
-#include "app/cfgproc.h"
 #include "app/dispatch.h"
 #include "app/startup.h"
 #include "protocol/lvc6b.h"
+#include "settings/cfgproc.h"
 #include "tests/support/fakepeer.h"
 #include "tests/support/tempfile.h"
 #include "tests/win/wintest.h"

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/util.h"
+#include "settings/util.h"
 #include "tests/win/uitest.h"
 #include "toolkit/listview.h"
 #include "toolkit/richedit2.h"

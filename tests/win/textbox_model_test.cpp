@@ -1,7 +1,7 @@
 // The colour text box's line model without a window: splitting, link and e-mail marking,
 // word wrap, the line limit, scrolling that follows the end, hit testing and copying.
 // Every character measures 10 pixels, rows are 10 pixels high.
-#include "toolkit/textbox.h"
+#include "toolkit/textbox_layout.h"
 
 #include <gtest/gtest.h>
 
@@ -13,10 +13,11 @@ namespace {
 
 constexpr int kCharWidth = 10;
 
-void fixed_width(void *, const wchar_t *, int length, int *widths)
+int fixed_width(void *, const wchar_t *, int length, int *widths)
 {
     for (int i = 0; i < length; i++)
         widths[i] = kCharWidth;
+    return 1;
 }
 
 struct Box {
@@ -304,6 +305,25 @@ TEST(TextboxModel, ScrollRequestsStayInRange)
     }
 }
 
+TEST(TextboxModel, AWheelTurnMovesAsManySingleStepsWould)
+{
+    Box b(1000, 10);
+    for (int i = 0; i < 30; i++)
+        b.add(L"x");
+    for (int pos = 0; pos <= vel_textbox_end_pos(&b.box); pos++) {
+        for (int notches = -25; notches <= 25; notches++) {
+            b.box.scroll_pos = pos;
+            int expected = pos;
+            for (int k = 0; k < std::abs(notches); k++) {
+                b.box.scroll_pos = expected;
+                expected = vel_textbox_scroll_target(&b.box, notches > 0 ? SB_LINEUP : SB_LINEDOWN, 0);
+            }
+            b.box.scroll_pos = pos;
+            ASSERT_EQ(vel_textbox_wheel_target(&b.box, notches), expected) << "pos " << pos << " notches " << notches;
+        }
+    }
+}
+
 TEST(TextboxModel, HitTestFindsLineCharacterAndFlags)
 {
     // 100 x 102 client: ten rows, row 9 of the page ends at y 100.
@@ -373,6 +393,94 @@ TEST(TextboxModel, LinkUnderAPointExtendsToTheWholeAddress)
     // Too small a buffer gives nothing rather than a cut address.
     EXPECT_EQ(vel_textbox_get_link(line, 10, out, 5, &is_email), 0);
     vel_textbox_free_line(line);
+}
+
+// A font in which unit u is (u % 23) + 1 pixels wide; records what it was asked.
+struct Font {
+    std::vector<std::wstring> calls;
+    bool fail = false;
+};
+
+int font_measure(void *context, const wchar_t *text, int length, int *widths)
+{
+    auto *f = static_cast<Font *>(context);
+    f->calls.emplace_back(text, static_cast<size_t>(length));
+    if (f->fail)
+        return 0;
+    for (int i = 0; i < length; i++)
+        widths[i] = static_cast<uint16_t>(text[i]) % 23 + 1;
+    return 1;
+}
+
+std::vector<int> table_widths(vel_textbox_widths *table, const std::wstring &text)
+{
+    std::vector<int> w(text.size(), -1);
+    EXPECT_EQ(vel_textbox_widths_measure(table, text.c_str(), static_cast<int>(text.size()), w.data()), 1);
+    return w;
+}
+
+std::vector<int> font_widths(const std::wstring &text)
+{
+    std::vector<int> w;
+    for (wchar_t c : text)
+        w.push_back(static_cast<uint16_t>(c) % 23 + 1);
+    return w;
+}
+
+struct Table {
+    Font font;
+    vel_textbox_widths table{};
+    Table() { vel_textbox_widths_init(&table, font_measure, &font); }
+    ~Table() { vel_textbox_widths_clear(&table); }
+};
+
+TEST(TextboxWidths, LearnsTheCommonRangeAtOnceAndEachNewUnitOnce)
+{
+    Table t;
+    ASSERT_EQ(vel_textbox_widths_reset(&t.table), 1);
+    ASSERT_EQ(t.font.calls.size(), 1u);
+    EXPECT_EQ(t.font.calls[0].size(), 0x17Fu - 0x20u + 1);
+    EXPECT_EQ(t.font.calls[0].front(), L' ');
+    EXPECT_EQ(t.font.calls[0].back(), L'\u017F');
+
+    // Hungarian text is known already: no call.
+    const std::wstring hu = L"Árvíztűrő tükörfúrógép ŐŰőű";
+    EXPECT_EQ(table_widths(&t.table, hu), font_widths(hu));
+    EXPECT_EQ(t.font.calls.size(), 1u);
+
+    // The units of a line not seen yet go in one call, each once, in the line's order (a
+    // surrogate pair stays whole).
+    const std::wstring late = L"a€b漢€c\U0001F600漢 ő";
+    EXPECT_EQ(table_widths(&t.table, late), font_widths(late));
+    ASSERT_EQ(t.font.calls.size(), 2u);
+    EXPECT_EQ(t.font.calls[1], L"€漢\U0001F600");
+    EXPECT_EQ(table_widths(&t.table, late), font_widths(late));
+    EXPECT_EQ(t.font.calls.size(), 2u);
+
+    // More new units than fit the look-up's own buffer: still one call.
+    std::wstring many;
+    for (wchar_t c = 0x4E00; c < 0x4E00 + 600; c++)
+        many += c;
+    EXPECT_EQ(table_widths(&t.table, many), font_widths(many));
+    ASSERT_EQ(t.font.calls.size(), 3u);
+    EXPECT_EQ(t.font.calls[2], many);
+
+    // Clearing (a new font) forgets everything.
+    vel_textbox_widths_clear(&t.table);
+    EXPECT_EQ(table_widths(&t.table, L"ab"), font_widths(L"ab"));
+    ASSERT_EQ(t.font.calls.size(), 4u);
+    EXPECT_EQ(t.font.calls[3], L"ab");
+}
+
+TEST(TextboxWidths, AFailedMeasureIsNotRemembered)
+{
+    Table t;
+    t.font.fail = true;
+    std::vector<int> w(3, -1);
+    EXPECT_EQ(vel_textbox_widths_measure(&t.table, L"xyz", 3, w.data()), 0);
+    t.font.fail = false;
+    EXPECT_EQ(table_widths(&t.table, L"xyz"), font_widths(L"xyz"));
+    EXPECT_EQ(t.font.calls.back(), L"xyz");
 }
 
 TEST(TextboxModel, CopiesAllLinesWithBreaksOrOneLineWithout)

@@ -2,6 +2,7 @@
 // thread resizes, scrolls, paints and appends too: nothing may crash, and no line may be
 // lost or reordered. Also prints the box's throughput figures (no timing is asserted).
 #include "toolkit/textbox.h"
+#include "toolkit/textbox_layout.h"
 #include "toolkit/widget.h"
 #include "toolkit/window.h"
 

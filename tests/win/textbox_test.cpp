@@ -3,6 +3,7 @@
 // double-click notification, the right double-click copy, the hand cursor, appends from
 // another thread, and the pixels of drawn colour runs and links.
 #include "toolkit/textbox.h"
+#include "toolkit/textbox_layout.h"
 #include "toolkit/widget.h"
 #include "toolkit/window.h"
 
@@ -566,8 +567,8 @@ TEST_F(TextboxTest, Showcase)
         {L"szia mindenki, nezzetek meg ezt: http://example.org/hirek/ma es irjatok a velemenyeteket ", RGB(0, 0, 200)},
         {L"a levelcimemre: anna@example.hu koszi!", RGB(0, 140, 0)},
     };
-    // Shown from the start and flushed after every line, so what stays on screen is drawn
-    // by the incremental scroll-and-strip path, not by one final repaint.
+    // Shown from the start and flushed after every line, so what stays on screen is the
+    // frames the appends asked for, not one final repaint.
     ShowWindow(window->hwnd, SW_SHOW);
     wintest_flush();
     for (int n = 0; n < 14; n++) {

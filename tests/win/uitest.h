@@ -4,8 +4,8 @@
 // connected to, and a watcher that answers a message box from another thread.
 #pragma once
 
-#include "app/cfgproc.h"
 #include "protocol/internal.h"
+#include "settings/cfgproc.h"
 #include "tests/support/eventlog.h"
 #include "tests/support/fakepeer.h"
 #include "tests/win/wintest.h"

@@ -1,4 +1,4 @@
-#include "app/apputil.h"
+#include "settings/apputil.h"
 
 #include "toolkit/listview.h"
 #include "toolkit/richedit2.h"

@@ -1,5 +1,5 @@
 // The settings table and the configuration file reader.
-#include "app/cfgproc.h"
+#include "settings/cfgproc.h"
 
 #include <cerrno>
 #include <climits>
@@ -112,33 +112,32 @@ int config_parse_number(const char *text, int32_t *out)
     return 1;
 }
 
-void config_apply(const config_entry *row, const char *value)
+void config_apply(const config_entry *row, const char *value, bool report)
 {
-    std::printf("cfgkey: %s\n", row->key);
+    if (report)
+        std::printf("cfgkey: %s\n", row->key);
     int32_t number;
+    const char *complaint = nullptr;
     switch (row->type) {
     case CFG_STRING:
         config_set_string(static_cast<char **>(row->var), value);
         break;
     case CFG_INT:
-        if (config_parse_number(value, &number))
-            *static_cast<int32_t *>(row->var) = number;
-        else
-            std::fputs("int.\n", stdout);
-        break;
     case CFG_BOOL:
         if (config_parse_number(value, &number))
             *static_cast<int32_t *>(row->var) = number;
         else
-            std::fputs("bool.\n", stdout);
+            complaint = row->type == CFG_INT ? "int.\n" : "bool.\n";
         break;
     default:
-        std::fputs("invalid type.\n", stdout);
+        complaint = "invalid type.\n";
         break;
     }
+    if (complaint && report)
+        std::fputs(complaint, stdout);
 }
 
-void config_read_line(char *line, const config_entry *table)
+void config_read_line(char *line, const config_entry *table, bool report)
 {
     if (line[0] == '#')
         return;
@@ -158,7 +157,7 @@ void config_read_line(char *line, const config_entry *table)
     const char *value = equals + 1;
     for (const config_entry *row = table; row->key; row++) {
         if (config_same_key(line, row->key))
-            config_apply(row, value);
+            config_apply(row, value, report);
     }
 }
 
@@ -198,20 +197,47 @@ void config_setdefaults(const config_entry *table)
     }
 }
 
-void config_read(std::FILE *file, const config_entry *table)
+namespace {
+
+void config_read_quietly(std::FILE *file, const config_entry *table, bool report)
 {
     char line[config_line_size];
-    while (std::fgets(line, sizeof line, file))
-        config_read_line(line, table);
+    bool first = true;
+    while (std::fgets(line, sizeof line, file)) {
+        // Notepad saves UTF-8 with a byte order mark: it belongs to the file, and left on
+        // the first line it would hide that line's key.
+        char *start = line;
+        if (first && std::strncmp(line, "\xEF\xBB\xBF", 3) == 0)
+            start += 3;
+        first = false;
+        config_read_line(start, table, report);
+    }
 }
 
-int config_load(const char *path, const config_entry *table)
+int config_load_reporting(const char *path, const config_entry *table, bool report)
 {
     std::unique_ptr<std::FILE, int (*)(std::FILE *)> file(std::fopen(path, "r"), std::fclose);
     if (!file)
         return 0;
-    config_read(file.get(), table);
+    config_read_quietly(file.get(), table, report);
     return 1;
+}
+
+}  // namespace
+
+void config_read(std::FILE *file, const config_entry *table)
+{
+    config_read_quietly(file, table, true);
+}
+
+int config_load(const char *path, const config_entry *table)
+{
+    return config_load_reporting(path, table, true);
+}
+
+int config_peek(const char *path, const config_entry *table)
+{
+    return config_load_reporting(path, table, false);
 }
 
 void config_print(const config_entry *table)

@@ -1,6 +1,10 @@
 // The settings: one table of typed keys bound to global variables, its defaults, and the
 // plain-text configuration file read over them ("key=value" lines, "#" comments). The
 // file is never written back.
+//
+// The settings floor (settings/): the settings, the friends and ignore lists and the
+// helpers the windows share. It uses the base (toolkit, text, protocol) and knows no
+// window module; the windows and the program use it.
 #pragma once
 
 #include <cstdint>
@@ -66,6 +70,9 @@ void config_setdefaults(const config_entry *table);
 int config_load(const char *path, const config_entry *table);
 // The same on an open stream, read to its end.
 void config_read(std::FILE *file, const config_entry *table);
+// Reads the file over the current values like config_load, reporting nothing: for a
+// setting that must be known before the program's diagnostics have anywhere to go.
+int config_peek(const char *path, const config_entry *table);
 // Replaces the string *var with a copy of `text` (null stays null) and returns it.
 char *config_set_string(char **var, const char *text);
 // Every row as "key = value" on standard output.

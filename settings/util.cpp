@@ -1,5 +1,5 @@
 // The ignore and friends lists and the friends file.
-#include "app/util.h"
+#include "settings/util.h"
 
 #include <cerrno>
 #include <climits>
@@ -11,7 +11,7 @@
 #include <string_view>
 #include <system_error>
 
-#include "app/notify.h"
+#include "settings/notify.h"
 
 vel_list_node *ignore_list;
 vel_list_node *friends_list;

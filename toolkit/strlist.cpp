@@ -1,4 +1,4 @@
-#include "app/strlist.h"
+#include "toolkit/strlist.h"
 
 #include <cstring>
 
