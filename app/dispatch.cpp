@@ -444,8 +444,9 @@ int exception_handler(int code, void *)
 
 void dispatch_batch_end()
 {
-    // Nothing is done per batch yet: work that need not follow every line (writing a
-    // room's log, for one) belongs here rather than in the per-line reactions.
+    // The logs write what the batch brought, in one write a file: a killed program loses
+    // at most this batch's lines.
+    log_flush();
 }
 
 int dispatch_start()

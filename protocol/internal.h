@@ -190,6 +190,12 @@ void lvc_set_keepalive_ms(int ms);
 // How long a connect, or a proxy's reply, may take: 15000 ms unless a test shortens it.
 void lvc_set_connect_timeout_ms(int ms);
 
+// ---- logs
+// 1 while the log's file is open.
+int log_is_open(char letter, int32_t id);
+// How long a log stays open without lines; 1000 ms unless a test shortens it.
+void log_set_idle_ms(int ms);
+
 // ---- login (token page and login packet)
 // The web server's port for the token page: 80, except in tests, which cannot rely on
 // binding it. With another port the request names "host:port".

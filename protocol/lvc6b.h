@@ -197,4 +197,11 @@ void LVC_amoba_refuse(int32_t userid);
 void LVC_amoba_move(int32_t userid, int x, int y);
 void LVC_amoba_abort(int32_t userid);
 // Appends one line, formatted from a UTF-16 format, to "%c%d.log" in the ANSI code page.
+// The line is kept until log_flush (or a quiet second) writes it.
 void log_debug(char letter, int32_t id, const wchar_t *format, ...);
+// Writes the lines every log holds, one write per file; the end of each batch of packets
+// calls it, so that an abandoned program loses at most the lines of its last batch.
+void log_flush();
+// Writes and closes one log (its window goes), or every log (the program ends).
+void log_close(char letter, int32_t id);
+void log_close_all();

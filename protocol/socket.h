@@ -1,5 +1,6 @@
 // The one platform seam of the protocol client: Winsock 2 on Windows, BSD sockets
-// elsewhere. Everything above it is the same on every build.
+// elsewhere, and the few file calls of the conversation logs. Everything above it is the
+// same on every build.
 #pragma once
 
 #include <cstddef>
@@ -49,3 +50,16 @@ lvsock lvsock_accept(lvsock listener);
 // Waits until the socket has something to read (data, a connection or end of stream):
 // 1 ready, 0 time-out, -1 error. timeout_ms < 0 waits without limit.
 int lvsock_wait_readable(lvsock s, int timeout_ms);
+
+// Log files: opened for appending (every write lands at the end, wherever the file has
+// grown to), created when missing. On Windows the file is shared for reading, writing and
+// deleting, so that the user can read, move or delete a log while the program keeps it
+// open. Bytes are written as they stand: lines end with lvfile_line_end.
+using lvfile = intptr_t;
+constexpr lvfile LVFILE_INVALID = -1;
+lvfile lvfile_open_append(const char *name);
+// One system write of all n bytes; 1 when they were written.
+int lvfile_write(lvfile f, const void *buf, size_t n);
+void lvfile_close(lvfile f);
+// The line end of the platform's text files.
+extern const char lvfile_line_end[];

@@ -1,4 +1,4 @@
-// BSD sockets for the host build.
+// BSD sockets for the host build, and its log files.
 #ifndef _WIN32
 
 #include <arpa/inet.h>
@@ -172,6 +172,37 @@ int lvsock_wait_readable(lvsock s, int timeout_ms)
         r = poll(&p, 1, timeout_ms);
     while (r < 0 && errno == EINTR);
     return r < 0 ? -1 : r > 0 ? 1 : 0;
+}
+
+const char lvfile_line_end[] = "\n";
+
+lvfile lvfile_open_append(const char *name)
+{
+    int fd;
+    do
+        fd = open(name, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    while (fd < 0 && errno == EINTR);
+    return fd < 0 ? LVFILE_INVALID : lvfile(fd);
+}
+
+int lvfile_write(lvfile f, const void *buf, size_t n)
+{
+    const char *at = static_cast<const char *>(buf);
+    while (n > 0) {
+        ssize_t r = write(int(f), at, n);
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r <= 0)
+            return 0;
+        at += r;
+        n -= size_t(r);
+    }
+    return 1;
+}
+
+void lvfile_close(lvfile f)
+{
+    close(int(f));
 }
 
 #endif

@@ -1,4 +1,4 @@
-// Winsock 2 for the Windows builds.
+// Winsock 2 for the Windows builds, and their log files.
 #ifdef _WIN32
 
 #include <winsock2.h>
@@ -174,6 +174,32 @@ int lvsock_wait_readable(lvsock s, int timeout_ms)
     timeval tv{timeout_ms / 1000, (timeout_ms % 1000) * 1000};
     int r = select(0, &set, nullptr, nullptr, timeout_ms < 0 ? nullptr : &tv);
     return r == SOCKET_ERROR ? -1 : r > 0 ? 1 : 0;
+}
+
+const char lvfile_line_end[] = "\r\n";
+
+lvfile lvfile_open_append(const char *name)
+{
+    // Log names are ASCII ("s12.log").
+    wchar_t wide[MAX_PATH];
+    size_t n = 0;
+    for (; name[n] && n + 1 < MAX_PATH; n++)
+        wide[n] = static_cast<unsigned char>(name[n]);
+    wide[n] = 0;
+    HANDLE h = CreateFileW(wide, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    return h == INVALID_HANDLE_VALUE ? LVFILE_INVALID : reinterpret_cast<lvfile>(h);
+}
+
+int lvfile_write(lvfile f, const void *buf, size_t n)
+{
+    DWORD written = 0;
+    return WriteFile(reinterpret_cast<HANDLE>(f), buf, static_cast<DWORD>(n), &written, nullptr) && written == n;
+}
+
+void lvfile_close(lvfile f)
+{
+    CloseHandle(reinterpret_cast<HANDLE>(f));
 }
 
 #endif

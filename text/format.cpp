@@ -2,6 +2,7 @@
 #include "text/string.h"
 
 #include <charconv>
+#include <chrono>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -57,19 +58,16 @@ std::string_view line_text(const char *s)
 }
 
 std::mutex format_time_lock;  // the standard library's local time is one shared record
+// The stamp of the present second, made once however many lines it stamps: a flood of
+// lines asks for the time thousands of times a second.
+time_t format_now_second = -1;
+char format_now_stamp[LVC_STAMP_SIZE];
 
-}  // namespace
-
-char *LVC_FormatTimeStamp(char *dst, int enabled, const time_t *when)
+void format_stamp(char *dst, time_t when)
 {
-    dst[0] = 0;
-    if (!enabled)
-        return dst;
-    time_t now = when ? *when : std::time(nullptr);
-    std::lock_guard<std::mutex> guard(format_time_lock);
-    const std::tm *local = std::localtime(&now);
+    const std::tm *local = std::localtime(&when);
     if (!local)
-        return dst;
+        return;
     if (std::strftime(dst, LVC_STAMP_SIZE, "[%X] ", local) == 0) {
         // The locale's time form is too long for the field: fall back to 24-hour time.
         const int fields[3] = {local->tm_hour, local->tm_min, local->tm_sec};
@@ -84,6 +82,28 @@ char *LVC_FormatTimeStamp(char *dst, int enabled, const time_t *when)
         *out++ = ' ';
         *out = 0;
     }
+}
+
+}  // namespace
+
+char *LVC_FormatTimeStamp(char *dst, int enabled, const time_t *when)
+{
+    dst[0] = 0;
+    if (!enabled)
+        return dst;
+    std::lock_guard<std::mutex> guard(format_time_lock);
+    if (when) {
+        format_stamp(dst, *when);
+        return dst;
+    }
+    // The system clock, not time(): the C library may consult the time zone on every call.
+    const time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
+    if (now != format_now_second) {
+        format_now_stamp[0] = 0;
+        format_stamp(format_now_stamp, now);
+        format_now_second = now;
+    }
+    std::memcpy(dst, format_now_stamp, LVC_STAMP_SIZE);
     return dst;
 }
 

@@ -42,7 +42,7 @@ struct parsed_line {
 parsed_line chatwnd_parse(const char *line, uint32_t default_colour)
 {
     const size_t n = std::strlen(line) + 1;
-    parsed_line out{std::make_unique<char16_t[]>(n), std::make_unique<uint32_t[]>(n)};
+    parsed_line out{std::make_unique_for_overwrite<char16_t[]>(n), std::make_unique_for_overwrite<uint32_t[]>(n)};
     LVC_CStringParserW(out.text.get(), out.colours.get(), line, default_colour);
     return out;
 }
@@ -199,6 +199,7 @@ void chatwnd_release(chatwnd *cw)
         mainwnd_del_childwindow(cw->main_frame, cw->wnd);
     cw->winlist_entry = nullptr;
     chatwnd_detach_menus(cw);
+    log_close('s', cw->room_id);
     if (Room *room = cw->room) {
         cw->room = nullptr;
         if (room->chatwnd == cw)
@@ -316,7 +317,7 @@ void chatwnd_new_message(chatwnd *cw, int kind, const char *nick, const char *pr
         prefix = LVC_FormatHiddenPrefix(hidden, kind, prefix ? prefix : "");
         suffix = "";
     }
-    auto line = std::make_unique<char[]>(LVC_LINE_SIZE + 16);
+    auto line = std::make_unique_for_overwrite<char[]>(LVC_LINE_SIZE + 16);
     LVC_FormatMessage(line.get(), kind, nick, prefix, suffix, text, stamp);
     if ((cw->flags & CHATWND_USER_ID) && userid != 0) {
         const size_t used = std::strlen(line.get());

@@ -371,6 +371,8 @@ void forget_frame(mainwnd *mw)
 {
     while (mw->childwindows)
         vel_list_del(&mw->childwindows, mw->childwindows->key);
+    while (mw->dirty_children)
+        vel_list_del(&mw->dirty_children, mw->dirty_children->key);
     mw->button_count = 0;
     mw->frame = nullptr;
     mw->mdi_client = mw->vsplitter = mw->hsplitter = nullptr;
@@ -421,6 +423,11 @@ int mainwnd_wndproc(vel_window *self, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp,
         KillTimer(hwnd, MAINWND_TIMER_CONNECT);
         KillTimer(hwnd, MAINWND_TIMER_LOGIN);
         forget_frame(mw);
+        return VEL_CONTINUE;
+    case WM_ACTIVATE:
+        // In the background again: the next unseen text may flash the frame.
+        if (LOWORD(wp) == WA_INACTIVE)
+            mw->flash_spent = 0;
         return VEL_CONTINUE;
     case WM_SYSCOMMAND:
         if ((wp & 0xFFF0) == SC_MINIMIZE && (mw->flags & MAINWND_MINIMIZE_TO_TRAY)) {
@@ -659,6 +666,7 @@ void mainwnd_add_taskbar_icon(mainwnd *mw)
     nid.hIcon = mw->icon_tray;
     std::wcsncpy(nid.szTip, L"lorvando chat", 63);
     Shell_NotifyIconW(NIM_ADD, &nid);
+    mw->tray_icon = mw->icon_tray;
 }
 
 void mainwnd_remove_taskbar_icon(mainwnd *mw)
@@ -671,8 +679,10 @@ void mainwnd_remove_taskbar_icon(mainwnd *mw)
 
 void mainwnd_set_taskbar_icon(mainwnd *mw, HICON icon)
 {
-    if (!mw->frame)
+    // Every line of a flashing room sets the same icon: only a new one reaches the shell.
+    if (!mw->frame || icon == mw->tray_icon)
         return;
+    mw->tray_icon = icon;
     NOTIFYICONDATAW nid = tray_data(mw, NIF_ICON);
     nid.hIcon = icon;
     Shell_NotifyIconW(NIM_MODIFY, &nid);

@@ -82,6 +82,14 @@ struct mainwnd {
     mainwnd_chatwnd_creator create_chatwnd;
     mainwnd_msgbox_creator create_msgbox;
     mainwnd_room_state_reader room_state;
+    // The registered children whose entry ends with the unseen-text marker "*" (key and
+    // payload the child): marking a child asks no control for its entry text.
+    vel_list_node *dirty_children;
+    // 1 once unseen text has flashed the frame (or found it in the foreground) since the
+    // frame last went to the background; a flood flashes it once, not once a line.
+    int32_t flash_spent;
+    // The tray icon last set, so that setting it again changes nothing.
+    HICON tray_icon;
 };
 
 // Application globals: the main frame, its status window and its room list window.

@@ -243,6 +243,14 @@ bool in_order_at(const vel_widget *list, int item, const wchar_t *text)
 
 void set_entry(mainwnd *mw, vel_window *child, int item, const wchar_t *text)
 {
+    const size_t n = std::wcslen(text);
+    const auto key = reinterpret_cast<vel_list_key>(child);
+    if (n > 0 && text[n - 1] == L'*') {
+        if (!vel_list_get(mw->dirty_children, key))
+            vel_list_add(&mw->dirty_children, key, child);
+    } else {
+        vel_list_del(&mw->dirty_children, key);
+    }
     // A new caption may move the entry: the window list stays sorted by entry text.
     if (in_order_at(mw->windowlist, item, text)) {
         vel_listview_setitem(mw->windowlist, item, 0, text);
@@ -366,6 +374,7 @@ void mainwnd_del_childwindow(mainwnd *mw, vel_window *child)
     }
     if (!found)
         return;
+    vel_list_del(&mw->dirty_children, reinterpret_cast<vel_list_key>(child));
     auto *button = static_cast<vel_widget *>(vel_list_del(&mw->childwindows, reinterpret_cast<vel_list_key>(child)));
     if (button)
         vel_widget_destroy(button);
@@ -381,23 +390,25 @@ void mainwnd_del_childwindow(mainwnd *mw, vel_window *child)
     listview_adjust_columnsize(mw->windowlist);
 }
 
+// Called for every line a window shows: when nothing changes it touches no control.
 int mainwnd_set_dirty_flag(mainwnd *mw, vel_window *child, int dirty, int flash)
 {
-    const int item = mainwnd_find_listitem(mw, child);
-    if (item < 0)
+    if (!mainwnd_get_button(mw, child))
         return 0;
+    if (dirty && flash && !mw->flash_spent) {
+        mw->flash_spent = 1;
+        if (GetForegroundWindow() != mw->frame->hwnd)
+            FlashWindow(mw->frame->hwnd, TRUE);
+    }
+    const bool marked = vel_list_get(mw->dirty_children, reinterpret_cast<vel_list_key>(child)) != nullptr;
+    if (dirty ? (marked || is_active(mw, child)) : !marked)
+        return 0;
+    const int item = mainwnd_find_listitem(mw, child);
     wchar_t entry[entry_capacity];
-    const int n = vel_listview_getitemtext(mw->windowlist, item, 0, entry, entry_capacity);
+    const int n = item >= 0 ? vel_listview_getitemtext(mw->windowlist, item, 0, entry, entry_capacity) : 0;
     if (n <= 0)
         return 0;
-    if (dirty && flash && GetForegroundWindow() != mw->frame->hwnd)
-        FlashWindow(mw->frame->hwnd, TRUE);
-    const wchar_t marker = dirty ? L'*' : L'_';
-    if (dirty && (is_active(mw, child) || entry[n - 1] == L'*'))
-        return 0;
-    if (entry[n - 1] == marker)
-        return 0;
-    entry[n - 1] = marker;
+    entry[n - 1] = dirty ? L'*' : L'_';
     set_entry(mw, child, item, entry);
     return 1;
 }

@@ -240,6 +240,7 @@ int privwnd_wndproc(vel_window *self, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp,
         if (pw->main_frame)
             mainwnd_del_childwindow(pw->main_frame, self);
         release_menu(pw, hwnd);
+        log_close('p', pw->peer_id);
         self->user = nullptr;
         std::free(pw);
         return VEL_CONTINUE;
@@ -431,7 +432,7 @@ void privwnd_new_message(privwnd *pw, int kind, const char *text, int notify)
         return;
     char stamp[LVC_STAMP_SIZE];
     LVC_FormatTimeStamp(stamp, (pw->flags & PRIVWND_TIMESTAMP) ? 1 : 0, nullptr);
-    auto line = std::make_unique<char[]>(LVC_LINE_SIZE);
+    auto line = std::make_unique_for_overwrite<char[]>(LVC_LINE_SIZE);
     LVC_FormatPrivateMessage(line.get(), kind, pw->peer_id, pw->peer_nick, text ? text : "", stamp);
     privwnd_add_line(pw, line.get());
     if (!notify || !pw->main_frame)

@@ -14,7 +14,10 @@
 #include "ui/childwnd.h"
 #include "ui/infobox.h"
 #include "ui/mainwnd.h"
+#include "ui/rlistwnd_rooms.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -35,19 +38,12 @@ constexpr int strip_height = 24;
 constexpr int button_width = 100;
 // The letters tried when entering by name; rooms of group z are entered by name only.
 constexpr char enter_letters[] = {'a', 'c', 'd', 'e', 'y'};
-
-// A room list item's text "<letter> <name>" in UCS-2.
-std::u16string rlistwnd_item_text(char letter, const char *name)
-{
-    std::string utf8;
-    utf8 += letter;
-    utf8 += ' ';
-    utf8 += name ? name : "";
-    std::u16string text(utf8.size() + 1, u'\0');
-    utf8_to_ucs2(text.data(), utf8.c_str());
-    text.resize(std::char_traits<char16_t>::length(text.c_str()));
-    return text;
-}
+// Posted to the window once per batch of changes: the refresh.
+constexpr UINT refresh_wm = WM_APP + 70;
+// Changed rows beyond this many redraw the whole visible page.
+constexpr size_t changed_rows_max = 64;
+// Sort keys a posted refresh makes before it lets other messages in (some 10 ms).
+constexpr size_t refresh_step_keys = 8192;
 
 std::u16string rlistwnd_utf8_text(const char *utf8)
 {
@@ -75,9 +71,8 @@ const wchar_t *wide(const std::u16string &s)
 
 Room *rlistwnd_item_room(const rlistwnd *rw, int item)
 {
-    if (item < 0)
-        return nullptr;
-    return LVC_GetRoom(static_cast<int32_t>(vel_listview_getlparam(rw->list, item)));
+    const int32_t id = rlistwnd_rooms_id_at(rw->rooms, item);
+    return id ? LVC_GetRoom(id) : nullptr;
 }
 
 int rlistwnd_selected(const rlistwnd *rw)
@@ -88,34 +83,45 @@ int rlistwnd_selected(const rlistwnd *rw)
 // Copies an item's room name (its text without letter and blank) into the name field.
 void rlistwnd_copy_name(rlistwnd *rw, int item)
 {
-    if (item < 0)
+    if (item < 0 || static_cast<size_t>(item) >= rw->rooms->shown.size())
         return;
-    wchar_t text[512];
-    int n = vel_listview_getitemtext(rw->list, item, 0, text, static_cast<int>(std::size(text)));
-    if (n >= 2)
-        vel_widget_settext(rw->name_edit, text + 2);
+    std::u16string text = rlistwnd_rooms_text(rw->rooms->shown[static_cast<size_t>(item)]);
+    vel_widget_settext(rw->name_edit, wide(text) + 2);
 }
 
-// The place of a new item among the sorted ones: after every item whose text does not
-// compare greater. The list view keeps that order itself where it sorts on insertion;
-// finding the place here keeps it where it does not.
-int rlistwnd_sorted_place(const rlistwnd *rw, const wchar_t *text)
+wchar_t rlistwnd_ascii_lower(wchar_t c)
 {
-    int low = 0, high = vel_listview_getitemcount(rw->list);
-    while (low < high) {
-        int mid = low + (high - low) / 2;
-        wchar_t other[512];
-        vel_listview_getitemtext(rw->list, mid, 0, other, static_cast<int>(std::size(other)));
-        if (lstrcmpW(other, text) <= 0)
-            low = mid + 1;
-        else
-            high = mid;
+    return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c;
+}
+
+// The shown room whose text equals `text` (or starts with it, when `partial`), case
+// ignored as the list view's own search ignores it; the search starts at `start` and
+// wraps. -1 when there is none.
+int rlistwnd_find_text(const rlistwnd *rw, const wchar_t *text, int start, bool partial)
+{
+    const std::vector<rlistwnd_room> &shown = rw->rooms->shown;
+    const size_t length = std::wcslen(text);
+    if (length == 0 || shown.empty())
+        return -1;
+    // The letters are ASCII: rooms of another letter are passed over without a compare.
+    const wchar_t first = rlistwnd_ascii_lower(text[0]);
+    const size_t from = start > 0 ? static_cast<size_t>(start) % shown.size() : 0;
+    for (size_t k = 0; k < shown.size(); k++) {
+        const size_t i = (from + k) % shown.size();
+        if (rlistwnd_ascii_lower(static_cast<wchar_t>(shown[i].letter)) != first)
+            continue;
+        const std::u16string other = rlistwnd_rooms_text(shown[i]);
+        const size_t compared = partial ? std::min(length, other.size()) : other.size();
+        if (CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, wide(other), static_cast<int>(compared), text,
+                           static_cast<int>(length)) == CSTR_EQUAL)
+            return static_cast<int>(i);
     }
-    return low;
+    return -1;
 }
 
 void rlistwnd_enter(rlistwnd *rw)
 {
+    rlistwnd_refresh(rw);
     wchar_t name[RLISTWND_NAME_MAX + 1] = {};
     vel_widget_gettext(rw->name_edit, name, RLISTWND_NAME_MAX + 1);
     std::string utf8(std::wcslen(name) * 3 + 1, '\0');
@@ -128,7 +134,7 @@ void rlistwnd_enter(rlistwnd *rw)
         key += static_cast<wchar_t>(letter);
         key += L' ';
         key += name;
-        item = vel_listview_findtext(rw->list, key.c_str());
+        item = rlistwnd_find_text(rw, key.c_str(), 0, false);
         if (item >= 0)
             break;
     }
@@ -237,7 +243,11 @@ void rlistwnd_draw_item(const rlistwnd *rw, const DRAWITEMSTRUCT *dis)
 {
     if (dis->itemID == static_cast<UINT>(-1))
         return;
-    const Room *room = LVC_GetRoom(static_cast<int32_t>(dis->itemData));
+    // A virtual list passes no item data: the row's room is the one at its place, unless
+    // the request names one.
+    const int32_t id = dis->itemData ? static_cast<int32_t>(dis->itemData)
+                                     : rlistwnd_rooms_id_at(rw->rooms, static_cast<int>(dis->itemID));
+    const Room *room = id ? LVC_GetRoom(id) : nullptr;
     if (!room)
         return;
     HDC dc = dis->hDC;
@@ -303,16 +313,173 @@ int rlistwnd_header_notify(rlistwnd *rw, const NMHDR *hdr, LRESULT *result)
     }
 }
 
+// The list is busy for a scope (a refresh, a row being drawn): its own messages then start
+// no refresh.
+struct rlistwnd_busy {
+    rlistwnd *rw;
+    int32_t was;
+    explicit rlistwnd_busy(rlistwnd *r) : rw(r), was(r->busy) { r->busy = 1; }
+    ~rlistwnd_busy() { rw->busy = was; }
+    rlistwnd_busy(const rlistwnd_busy &) = delete;
+    rlistwnd_busy &operator=(const rlistwnd_busy &) = delete;
+};
+
+// One refresh per batch: the first change posts it, the ones after it find it on its way.
+void rlistwnd_schedule(rlistwnd *rw)
+{
+    if (rw->refresh_posted || !rw->wnd)
+        return;
+    rw->refresh_posted = 1;
+    PostMessageW(rw->wnd->hwnd, refresh_wm, 0, 0);
+}
+
+// The list view learns how many rows there are; it asks for their texts as it draws them.
+void rlistwnd_show_count(rlistwnd *rw)
+{
+    const rlistwnd_busy busy(rw);
+    SendMessageW(rw->list->hwnd, LVM_SETITEMCOUNT, rw->rooms->shown.size(), LVSICF_NOSCROLL);
+}
+
+// The list view selects a row by its place: the selected room stays selected where the
+// refresh moved it, and a selected room that went leaves no selection behind.
+void rlistwnd_reselect(rlistwnd *rw, int32_t id, int before)
+{
+    const int after = id ? rlistwnd_rooms_find(rw->rooms, id) : -1;
+    if (after == before)
+        return;
+    LVITEMW state{};
+    state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    if (before >= 0 && static_cast<size_t>(before) < rw->rooms->shown.size())
+        SendMessageW(rw->list->hwnd, LVM_SETITEMSTATE, static_cast<WPARAM>(before), reinterpret_cast<LPARAM>(&state));
+    if (after < 0)
+        return;
+    state.state = LVIS_SELECTED | LVIS_FOCUSED;
+    SendMessageW(rw->list->hwnd, LVM_SETITEMSTATE, static_cast<WPARAM>(after), reinterpret_cast<LPARAM>(&state));
+}
+
+// Rows whose topic or count changed are drawn again, the visible ones only, in one go.
+void rlistwnd_redraw_changed(rlistwnd *rw)
+{
+    std::vector<int32_t> &changed = rw->rooms->changed;
+    if (changed.empty())
+        return;
+    const std::vector<rlistwnd_room> &shown = rw->rooms->shown;
+    const int top = static_cast<int>(SendMessageW(rw->list->hwnd, LVM_GETTOPINDEX, 0, 0));
+    const int page = static_cast<int>(SendMessageW(rw->list->hwnd, LVM_GETCOUNTPERPAGE, 0, 0)) + 1;
+    const int end = std::min(top + page, static_cast<int>(shown.size()));
+    int first = -1, last = -1;
+    for (int i = std::max(top, 0); i < end; i++) {
+        const bool hit = changed.size() > changed_rows_max ||
+                         std::find(changed.begin(), changed.end(), shown[static_cast<size_t>(i)].id) != changed.end();
+        if (!hit)
+            continue;
+        if (first < 0)
+            first = i;
+        last = i;
+    }
+    changed.clear();
+    if (first >= 0)
+        vel_listview_redrawitems(rw->list, first, last);
+}
+
+// Shows the changes. A long list is placed a step (`budget` sort keys) at a time: the
+// posted refresh posts itself again, so that no single message keeps the window from
+// answering; the view changes once, when the rooms are placed.
+void rlistwnd_update(rlistwnd *rw, size_t budget)
+{
+    if (!rw || !rw->list || !rw->rooms || rw->busy)
+        return;
+    const rlistwnd_busy busy(rw);
+    rlistwnd_rooms *r = rw->rooms;
+    if (rlistwnd_rooms_pending(r)) {
+        const int before = r->shown.empty() ? -1 : rlistwnd_selected(rw);
+        const int32_t selected = rlistwnd_rooms_id_at(r, before);
+        if (!rlistwnd_rooms_place(r, budget)) {
+            rlistwnd_schedule(rw);
+            return;
+        }
+        // Every row is drawn anew.
+        r->changed.clear();
+        rlistwnd_show_count(rw);
+        rlistwnd_reselect(rw, selected, before);
+        rlistwnd_adjust_list(rw);
+    } else {
+        rlistwnd_redraw_changed(rw);
+    }
+    if (rw->tooltip_stale && rw->winlist_entry) {
+        wchar_t text[48];
+        std::swprintf(text, std::size(text), L"szobalista - %d", rw->room_count);
+        vel_widget_settooltiptext(rw->winlist_entry, text);
+    }
+    rw->tooltip_stale = 0;
+}
+
+// A row's text, asked for as the list is read: the first column's text; the other
+// columns are drawn from the room.
+void rlistwnd_dispinfo(const rlistwnd *rw, NMLVDISPINFOW *info)
+{
+    LVITEMW &item = info->item;
+    const std::vector<rlistwnd_room> &shown = rw->rooms->shown;
+    const bool known = item.iItem >= 0 && static_cast<size_t>(item.iItem) < shown.size();
+    if ((item.mask & LVIF_TEXT) && item.pszText && item.cchTextMax > 0) {
+        std::u16string text;
+        if (known && item.iSubItem == 0)
+            text = rlistwnd_rooms_text(shown[static_cast<size_t>(item.iItem)]);
+        const size_t n = std::min(text.size(), static_cast<size_t>(item.cchTextMax - 1));
+        std::copy_n(wide(text), n, item.pszText);
+        item.pszText[n] = 0;
+    }
+}
+
+// LVN_ODFINDITEM: the list's own search (by data or by text) in the shown rooms.
+LRESULT rlistwnd_odfind(const rlistwnd *rw, const NMLVFINDITEMW *find)
+{
+    const LVFINDINFOW &what = find->lvfi;
+    if (what.flags & LVFI_PARAM)
+        return rlistwnd_rooms_find(rw->rooms, static_cast<int32_t>(what.lParam));
+    if ((what.flags & (LVFI_STRING | LVFI_PARTIAL)) && what.psz)
+        return rlistwnd_find_text(rw, what.psz, find->iStart, (what.flags & LVFI_PARTIAL) != 0);
+    return -1;
+}
+
+// The list shows every change before it is read or the user acts on it; its own drawing
+// (and the messages of a refresh under way) see the rooms as they are.
+bool rlistwnd_reads_list(UINT msg, LPARAM lp)
+{
+    if (msg >= LVM_FIRST && msg < LVM_FIRST + 0x100)
+        return true;
+    switch (msg) {
+    case WM_LBUTTONDOWN:
+    case WM_RBUTTONDOWN:
+    case WM_KEYDOWN:
+    case WM_CONTEXTMENU:
+    case WM_COMMAND:
+        return true;
+    case VEL_WM_NOTIFY: {
+        const UINT code = reinterpret_cast<const NMHDR *>(lp)->code;
+        return code == NM_DBLCLK || code == NM_RDBLCLK || code == NM_CLICK || code == NM_RCLICK;
+    }
+    default:
+        return false;
+    }
+}
+
 int list_wdgproc(vel_widget *self, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, LRESULT *result)
 {
     auto *rw = static_cast<rlistwnd *>(self->ext);
-    if (!rw)
+    if (!rw || !rw->rooms)
         return VEL_CONTINUE;
+    if (!rw->busy && rlistwnd_reads_list(msg, lp))
+        rlistwnd_refresh(rw);
     switch (msg) {
-    case VEL_WM_DRAWITEM:
+    case VEL_WM_DRAWITEM: {
+        // The row is drawn as the list view counts its rows: its own questions (column
+        // widths, colours) must not change them under it.
+        const rlistwnd_busy busy(rw);
         rlistwnd_draw_item(rw, reinterpret_cast<const DRAWITEMSTRUCT *>(lp));
         *result = 0;
         return VEL_DONE;
+    }
     case VEL_WM_MEASUREITEM:
         reinterpret_cast<MEASUREITEMSTRUCT *>(lp)->itemHeight = RLISTWND_ROW_HEIGHT;
         *result = TRUE;
@@ -325,9 +492,13 @@ int list_wdgproc(vel_widget *self, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, LR
     case VEL_WM_NOTIFY: {
         const auto *hdr = reinterpret_cast<const NMHDR *>(lp);
         switch (hdr->code) {
+        case LVN_GETDISPINFOW:
+            rlistwnd_dispinfo(rw, reinterpret_cast<NMLVDISPINFOW *>(lp));
+            break;
         case LVN_ITEMCHANGED: {
+            // A refresh that keeps the selected room selected leaves the typed name alone.
             const auto *change = reinterpret_cast<const NMLISTVIEW *>(lp);
-            if ((change->uChanged & LVIF_STATE) && (change->uNewState & LVIS_SELECTED))
+            if (!rw->busy && (change->uChanged & LVIF_STATE) && (change->uNewState & LVIS_SELECTED))
                 rlistwnd_copy_name(rw, rlistwnd_selected(rw));
             break;
         }
@@ -391,8 +562,10 @@ int name_edit_wdgproc(vel_widget *self, HWND, UINT msg, WPARAM wp, LPARAM, LRESU
 int rlistwnd_build(rlistwnd *rw, vel_window *self)
 {
     rw->wnd = self;
+    // Virtual (owner data): the rows are the record's sorted rooms, which keeps the order
+    // a sorted list view would.
     rw->list = vel_widget_create(rw, self, WS_EX_CLIENTEDGE,
-                                 WS_CHILD | WS_VISIBLE | WS_VSCROLL | LVS_REPORT | LVS_SINGLESEL | LVS_SORTASCENDING |
+                                 WS_CHILD | WS_VISIBLE | WS_VSCROLL | LVS_REPORT | LVS_SINGLESEL | LVS_OWNERDATA |
                                      LVS_OWNERDRAWFIXED | LVS_NOSORTHEADER,
                                  L"", 0, 0, 0, strip_height,
                                  VEL_ANCHOR_LEFT | VEL_ANCHOR_RIGHT | VEL_ANCHOR_TOP | VEL_ANCHOR_BOTTOM, nullptr,
@@ -467,6 +640,7 @@ int rlistwnd_wndproc(vel_window *self, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp
         if (rw->main_frame && rw->main_frame->rlistwnd == rw)
             rw->main_frame->rlistwnd = nullptr;
         self->user = nullptr;
+        delete rw->rooms;
         std::free(rw);
         return VEL_CONTINUE;
     case VEL_WM_COMMAND:
@@ -474,6 +648,18 @@ int rlistwnd_wndproc(vel_window *self, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp
             rlistwnd_enter(rw);
         *result = 0;
         return VEL_DONE;
+    case refresh_wm:
+        rw->refresh_posted = 0;
+        rlistwnd_update(rw, refresh_step_keys);
+        *result = 0;
+        return VEL_DONE;
+    case WM_NOTIFY:
+        if (rw->list && reinterpret_cast<const NMHDR *>(lp)->hwndFrom == rw->list->hwnd &&
+            reinterpret_cast<const NMHDR *>(lp)->code == LVN_ODFINDITEMW) {
+            *result = rlistwnd_odfind(rw, reinterpret_cast<const NMLVFINDITEMW *>(lp));
+            return VEL_DONE;
+        }
+        break;
     case WM_MDIACTIVATE:
         // The room list joins the window list when it is first activated.
         if (reinterpret_cast<HWND>(lp) == hwnd && rw->main_frame && !rw->winlist_entry) {
@@ -498,10 +684,12 @@ rlistwnd *rlistwnd_create(mainwnd *main_frame)
     if (!rw)
         return nullptr;
     rw->main_frame = main_frame;
+    rw->rooms = new rlistwnd_rooms;
     HICON icon = lvc_loadicon(IDI_ROOMLIST);
     vel_window *wnd = vel_mdichild_create(rw, icon, icon, WS_OVERLAPPEDWINDOW | WS_VISIBLE, L"szobalista",
                                           CW_USEDEFAULT, CW_USEDEFAULT, 450, 270, main_frame->frame, rlistwnd_wndproc);
     if (!wnd) {
+        delete rw->rooms;
         std::free(rw);
         return nullptr;
     }
@@ -513,38 +701,30 @@ rlistwnd *rlistwnd_create(mainwnd *main_frame)
 
 int rlistwnd_add_room(rlistwnd *rw, const Room *room)
 {
-    if (!rw || !rw->list || !room)
-        return -1;
-    std::u16string text = rlistwnd_item_text(rlistwnd_state_letter(room->id, room->states), room->name);
-    int item = vel_listview_insertitem(rw->list, rlistwnd_sorted_place(rw, wide(text)), wide(text), room->id);
-    if (item < 0)
-        return -1;
-    rlistwnd_adjust_list(rw);
+    if (!rw || !rw->rooms || !room)
+        return 0;
+    rlistwnd_rooms_add(rw->rooms, room->id, rlistwnd_state_letter(room->id, room->states), room->name);
     rw->room_count++;
-    return item;
+    rlistwnd_schedule(rw);
+    return 1;
 }
 
 void rlistwnd_del_room(rlistwnd *rw, const Room *room)
 {
-    if (!rw || !rw->list || !room)
-        return;
-    int item = vel_listview_findlparam(rw->list, room->id);
-    if (item < 0)
+    if (!rw || !rw->rooms || !room || !rlistwnd_rooms_del(rw->rooms, room->id))
         return;
     rw->room_count--;
-    vel_listview_deleteitem(rw->list, item);
-    rlistwnd_adjust_list(rw);
+    rlistwnd_schedule(rw);
 }
 
 void rlistwnd_chg_theme(rlistwnd *rw, const Room *room)
 {
-    if (!rw || !rw->list || !room)
+    if (!rw || !rw->rooms || !room)
         return;
-    int item = vel_listview_findlparam(rw->list, room->id);
-    if (item < 0)
-        return;
-    vel_listview_redrawitems(rw->list, item, item);
-    UpdateWindow(rw->list->hwnd);
+    std::vector<int32_t> &changed = rw->rooms->changed;
+    if (changed.size() <= changed_rows_max && std::find(changed.begin(), changed.end(), room->id) == changed.end())
+        changed.push_back(room->id);
+    rlistwnd_schedule(rw);
 }
 
 void rlistwnd_chg_usercnt(rlistwnd *rw, const Room *room)
@@ -554,30 +734,30 @@ void rlistwnd_chg_usercnt(rlistwnd *rw, const Room *room)
 
 void rlistwnd_chg_states(rlistwnd *rw, const Room *room)
 {
-    if (!rw || !rw->list || !room)
-        return;
-    vel_widget_setredraw(rw->list, 0);
     rlistwnd_del_room(rw, room);
     rlistwnd_add_room(rw, room);
-    vel_widget_setredraw(rw->list, 1);
-    vel_widget_refresh(rw->list, TRUE);
 }
 
 void rlistwnd_update_tooltip(rlistwnd *rw)
 {
-    if (!rw || !rw->winlist_entry)
+    if (!rw)
         return;
-    wchar_t text[48];
-    std::swprintf(text, std::size(text), L"szobalista - %d", rw->room_count);
-    vel_widget_settooltiptext(rw->winlist_entry, text);
+    rw->tooltip_stale = 1;
+    rlistwnd_schedule(rw);
 }
 
 void rlistwnd_deleteall(rlistwnd *rw)
 {
-    if (!rw || !rw->list)
+    if (!rw || !rw->rooms)
         return;
-    vel_listview_deleteallitems(rw->list);
+    *rw->rooms = rlistwnd_rooms{};
     rw->room_count = 0;
+    rlistwnd_show_count(rw);
+}
+
+void rlistwnd_refresh(rlistwnd *rw)
+{
+    rlistwnd_update(rw, SIZE_MAX);
 }
 
 void rlistwnd_adjust_list(rlistwnd *rw)
@@ -602,13 +782,19 @@ void rlistwnd_set_progress(rlistwnd *rw, int32_t received, int32_t wanted)
 {
     if (!rw || !rw->wnd)
         return;
-    wchar_t text[48];
     // Nothing wanted counts as finished, so the percentage never divides by zero.
-    if (received == wanted || wanted <= 0)
+    const bool done = received == wanted || wanted <= 0;
+    const int percent = done ? 0 : static_cast<int>(static_cast<int64_t>(received) * 100 / wanted);
+    // A download reports every piece it receives: only a new percentage is shown.
+    const int32_t shown = done ? 1 : 2 + percent;
+    if (shown == rw->progress_shown && rw->winlist_entry)
+        return;
+    rw->progress_shown = shown;
+    wchar_t text[48];
+    if (done)
         std::swprintf(text, std::size(text), L"b szobalista_");
     else
-        std::swprintf(text, std::size(text), L"b szobalista %d%%_",
-                      static_cast<int>(static_cast<int64_t>(received) * 100 / wanted));
+        std::swprintf(text, std::size(text), L"b szobalista %d%%_", percent);
     if (rw->main_frame)
         mainwnd_set_entry_text(rw->main_frame, rw->wnd, text);
     // The caption: without the kind letter, its blank and the marker.

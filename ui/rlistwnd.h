@@ -8,6 +8,7 @@
 
 struct mainwnd;
 struct Room;
+struct rlistwnd_rooms;
 
 // Identifiers of the list's context menu.
 enum : UINT {
@@ -30,6 +31,14 @@ struct rlistwnd {
     vel_widget *enter_button;
     int32_t header_dragged;
     mainwnd *main_frame;
+    // The listed rooms: the list view holds none of its own (it is virtual, and asks for
+    // the rows it draws). Changes wait for one refresh per batch of packets, posted to the
+    // window, or made at once when the list is read.
+    rlistwnd_rooms *rooms;
+    int32_t refresh_posted;
+    int32_t busy;            // in a refresh or drawing a row: the list's messages start no refresh
+    int32_t tooltip_stale;   // the entry's tooltip waits for the refresh
+    int32_t progress_shown;  // on the caption: 0 nothing yet, 1 done, 2 + the percentage
 };
 
 // What entering a room needs from its room window: the join state (0 not entered,
@@ -45,15 +54,21 @@ extern rlistwnd_room_ops rlistwnd_room_windows;
 extern INT_PTR (*rlistwnd_url_opener)(const wchar_t *url);
 
 rlistwnd *rlistwnd_create(mainwnd *main_frame);
-// Inserts the room at its sorted place; returns the item index (-1 on failure).
+// Lists the room (room_count counts it at once); it takes its sorted place with the next
+// refresh. 1, or 0 without a list or a room.
 int rlistwnd_add_room(rlistwnd *rw, const Room *room);
 void rlistwnd_del_room(rlistwnd *rw, const Room *room);
+// The room's row is drawn again (topic and count read anew) with the next refresh.
 void rlistwnd_chg_theme(rlistwnd *rw, const Room *room);
 void rlistwnd_chg_usercnt(rlistwnd *rw, const Room *room);
 // Deletes and re-adds the room so that its letter and place follow its new states.
 void rlistwnd_chg_states(rlistwnd *rw, const Room *room);
+// The entry's tooltip "szobalista - N" follows room_count with the next refresh.
 void rlistwnd_update_tooltip(rlistwnd *rw);
 void rlistwnd_deleteall(rlistwnd *rw);
+// Shows every change at once: places the rooms, sets the list's row count, keeps the
+// selected room selected, refits column 2, redraws changed rows and sets the tooltip.
+void rlistwnd_refresh(rlistwnd *rw);
 // Column 2 takes the rest of the list's client width.
 void rlistwnd_adjust_list(rlistwnd *rw);
 // Enters the room named in the name field, as a click on the button does.

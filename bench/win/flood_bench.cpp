@@ -3,9 +3,7 @@
 // to the whole path with the reader thread's hand-over in batches. Plain timed loops (the window stages
 // need the UI thread and its message loop, which a benchmark library's loop does not pump);
 // run it under Wine from the Windows build: wine64 flood_bench.exe [LINES].
-#include "app/dispatch.h"
-#include "protocol/internal.h"
-#include "settings/cfgproc.h"
+#include "bench/win/bench_win.h"
 #include "tests/support/fakepeer.h"
 #include "tests/win/wintest.h"
 #include "toolkit/textbox.h"
@@ -27,18 +25,6 @@ constexpr int32_t bench_room_id = 2;
 constexpr int32_t bench_t_message = 13;  // a room message
 constexpr const char *bench_colours[] = {"$red$", "$blue$", "$green$", "$yellow$", "$magenta$"};
 
-double bench_now_us()
-{
-    static const double per_us = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return static_cast<double>(f.QuadPart) / 1e6;
-    }();
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) / per_us;
-}
-
 // The text of flood line `seq`, as the server floods it.
 std::string bench_text(int seq)
 {
@@ -57,9 +43,10 @@ fakepeer_bytes bench_packet(int seq)
     return b;
 }
 
-void bench_report(const char *stage, int lines, double us)
+void bench_report(const char *stage, int lines, double us, double cpu_us)
 {
-    std::printf("%-58s %8.1f us/line %9.0f lines/s\n", stage, us / lines, lines * 1e6 / us);
+    std::printf("%-58s %8.1f us/line %9.0f lines/s %8.1f cpu us/line\n", stage, us / lines, lines * 1e6 / us,
+                cpu_us / lines);
     std::fflush(stdout);
 }
 
@@ -67,22 +54,12 @@ void bench_report(const char *stage, int lines, double us)
 template <typename Step> void bench_stage(const char *stage, int lines, Step step)
 {
     wintest_flush();
-    const double t0 = bench_now_us();
+    const double t0 = bench_now_us(), c0 = bench_cpu_us();
     for (int i = 0; i < lines; i++)
         step(i);
-    const double t1 = bench_now_us();
-    bench_report(stage, lines, t1 - t0);
+    const double t1 = bench_now_us(), c1 = bench_cpu_us();
+    bench_report(stage, lines, t1 - t0, c1 - c0);
     wintest_flush();
-}
-
-double bench_cpu_us()
-{
-    FILETIME created, ended, kernel, user;
-    GetProcessTimes(GetCurrentProcess(), &created, &ended, &kernel, &user);
-    auto us = [](const FILETIME &t) {
-        return static_cast<double>((static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 10.0;
-    };
-    return us(kernel) + us(user);
 }
 
 // The framed bytes of `lines` packets of `type`, cycling through `payloads`.
@@ -105,8 +82,7 @@ void bench_handover_stage(const char *stage, int lines, const fakepeer_bytes &st
 {
     wintest_flush();
     std::atomic<bool> done{false};
-    const double c0 = bench_cpu_us();
-    const double t0 = bench_now_us();
+    const double t0 = bench_now_us(), c0 = bench_cpu_us();
     std::thread reader([&] {
         lvc_thread_queues();
         net_framer framer;
@@ -128,12 +104,9 @@ void bench_handover_stage(const char *stage, int lines, const fakepeer_bytes &st
         DispatchMessageW(&msg);
     }
     reader.join();
-    const double t1 = bench_now_us();
-    const double c1 = bench_cpu_us();
     wintest_flush();
-    bench_report(stage, lines, t1 - t0);
-    std::printf("%-58s %8.2f us/line of process CPU\n", "", (c1 - c0) / lines);
-    std::fflush(stdout);
+    const double t1 = bench_now_us(), c1 = bench_cpu_us();
+    bench_report(stage, lines, t1 - t0, c1 - c0);
 }
 
 }  // namespace
@@ -141,19 +114,15 @@ void bench_handover_stage(const char *stage, int lines, const fakepeer_bytes &st
 int main(int argc, char **argv)
 {
     const int lines = argc > 1 ? std::max(10, std::atoi(argv[1])) : 2000;
-    vel_init();
-    config_setdefaults(config_table);
+    mainwnd *mw = bench_frame();
+    if (!mw || !dispatch_start()) {
+        std::fprintf(stderr, "flood_bench: no frame or no dispatcher\n");
+        return 1;
+    }
     cfg_szoba_timestamp = 1;
     cfg_szoba_kibe = 1;
     cfg_szoba_flash = 0;
     cfg_szoba_log = 0;
-    mainwnd *mw = mainwnd_create();
-    if (!mw || !LVC_Init(packet_handler, event_handler, exception_handler) || !dispatch_start()) {
-        std::fprintf(stderr, "flood_bench: no frame or no dispatcher\n");
-        return 1;
-    }
-    ShowWindow(mw->frame->hwnd, SW_SHOWNORMAL);
-    SetWindowPos(mw->frame->hwnd, nullptr, 0, 0, 1000, 750, SWP_NOZORDER);
     Room *room = room_add(bench_room_id, "Budapest", "tema", 0, 0);
     chatwnd *cw = room ? chatwnd_create(mw, room) : nullptr;
     if (!cw) {
@@ -200,6 +169,13 @@ int main(int argc, char **argv)
     bench_stage("chatwnd_new_message (no paint)", lines, [&](int i) {
         chatwnd_new_message(cw, 2, "flood", "", "", texts[static_cast<size_t>(i % 100)].c_str(), nullptr, 0);
     });
+    cfg_szoba_log = 1;
+    bench_stage("chatwnd_new_message (no paint), room log on", lines, [&](int i) {
+        chatwnd_new_message(cw, 2, "flood", "", "", texts[static_cast<size_t>(i % 100)].c_str(), nullptr, 0);
+        if (i % 100 == 99)
+            log_flush();
+    });
+    cfg_szoba_log = 0;
     bench_stage("chatwnd_new_message, idle after each", lines, [&](int i) {
         chatwnd_new_message(cw, 2, "flood", "", "", texts[static_cast<size_t>(i % 100)].c_str(), nullptr, 0);
         wintest_flush();
@@ -214,6 +190,11 @@ int main(int argc, char **argv)
     const fakepeer_bytes flood = bench_stream(lines, bench_t_message, packets);
     bench_handover_stage("hand-over alone (reader thread, queued, batches drained)", lines, unhandled);
     bench_handover_stage("whole path: reader thread -> dispatch -> window", lines, flood);
+    bench_stage("room log line alone (written every 100 lines)", lines, [&](int i) {
+        log_debug('s', bench_room_id, L"%s\n", plain.c_str());
+        if (i % 100 == 99)
+            log_flush();
+    });
     cfg_szoba_log = 1;
     bench_stage("packet -> window, idle after each, room log on", lines, [&](int i) {
         const fakepeer_bytes &p = packets[static_cast<size_t>(i % 100)];
@@ -222,6 +203,7 @@ int main(int argc, char **argv)
     });
     bench_handover_stage("whole path with the room log on", lines, flood);
     cfg_szoba_log = 0;
+    log_close_all();
     std::remove("s2.log");
     const vel_textbox *tb = vel_textbox_get(cw->messages);
     if (tb && tb->lines) {

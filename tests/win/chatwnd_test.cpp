@@ -4,6 +4,7 @@
 #include "app/dispatch.h"
 #include "resources/resource.h"
 #include "settings/util.h"
+#include "tests/support/tempfile.h"
 #include "tests/win/roomtest.h"
 #include "toolkit/mdichild.h"
 #include "toolkit/window.h"
@@ -365,13 +366,13 @@ TEST_F(RoomWindow, RoomLogHoldsTheHeaderAndEveryLine)
     chatwnd_add_line(cw, "$blue$kek $$ dollar", 0);
     cfg_szoba_log = 0;
     chatwnd_add_line(cw, "not logged", 0);
-    std::FILE *f = std::fopen("s121.log", "rb");
-    ASSERT_NE(f, nullptr);
-    std::string text;
-    char buf[256];
-    for (size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;)
-        text.append(buf, n);
-    std::fclose(f);
+    // The end of the batch writes the lines; the log stays open while the window is.
+    log_flush();
+    EXPECT_EQ(log_is_open('s', 121), 1);
+    std::string text = test_read_file("s121.log");
+    close();
+    EXPECT_EQ(log_is_open('s', 121), 0) << "closing the window closes its log";
+    EXPECT_EQ(test_read_file("s121.log"), text);
     std::remove("s121.log");
     std::erase(text, '\r');
     const size_t date_end = text.find('\n', text.find('\n') + 1);

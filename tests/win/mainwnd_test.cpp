@@ -226,6 +226,23 @@ TEST_F(MainFrame, DirtyMarks)
     EXPECT_EQ(mainwnd_set_dirty_flag(main_frame, child, 0, 0), 1);
     EXPECT_EQ(entry_text(child), L"e Bodri_");
 
+    // An entry text set as a whole brings its own marker: marking goes on from it.
+    EXPECT_EQ(mainwnd_set_entry_text(main_frame, child, L"e Bodri 2*"), 1);
+    EXPECT_EQ(mainwnd_set_dirty_flag(main_frame, child, 1, 0), 0);
+    EXPECT_EQ(mainwnd_set_dirty_flag(main_frame, child, 0, 0), 1);
+    EXPECT_EQ(entry_text(child), L"e Bodri 2_");
+    EXPECT_EQ(mainwnd_set_dirty_flag(main_frame, child, 1, 0), 1);
+    EXPECT_EQ(mainwnd_set_entry_text(main_frame, child, L"e Bodri 3_"), 1);
+    EXPECT_EQ(mainwnd_set_dirty_flag(main_frame, child, 1, 0), 1);
+    EXPECT_EQ(entry_text(child), L"e Bodri 3*");
+    // A child closed dirty and a new one in its place start clean.
+    close_child(child);
+    child = new_child(L"Bodri", MAINWND_KIND_PRIVATE);
+    vel_mdichild_activate(status_window->wnd);
+    wintest_flush();
+    EXPECT_EQ(mainwnd_set_dirty_flag(main_frame, child, 1, 0), 1);
+    EXPECT_EQ(entry_text(child), L"e Bodri*");
+
     vel_window stranger{};
     EXPECT_EQ(mainwnd_set_dirty_flag(main_frame, &stranger, 1, 0), 0);
     close_child(child);

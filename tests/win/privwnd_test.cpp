@@ -392,7 +392,12 @@ TEST_F(Privwnd, LogHoldsTheHeaderAndEveryLine)
     private_broadcast_msg("$blue$vege");
     cfg_privat_log = 0;
     private_private_message(mw, 4711, "b\xC3\xA9la", "nem kerul be", 3, 1);
+    log_flush();
     const std::string log = test_read_file("p4711.log");
+    EXPECT_EQ(log_is_open('p', 4711), 1);
+    SendMessageW(private_get_entry(4711)->wnd->hwnd, WM_CLOSE, 0, 0);
+    wintest_flush();
+    EXPECT_EQ(log_is_open('p', 4711), 0) << "closing the window closes its log";
     SetCurrentDirectoryW(old_dir);
     std::vector<std::string> lines;
     size_t start = 0;

@@ -9,7 +9,9 @@
 #include "toolkit/listview.h"
 #include "toolkit/util.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -38,7 +40,7 @@ struct Rlistwnd : UiFrame {
     Room *add(int32_t id, const char *name, int32_t states, const char *theme = "", int32_t users = 3)
     {
         Room *room = room_add(id, name, theme, states, users);
-        EXPECT_GE(rlistwnd_add_room(rw, room), 0);
+        EXPECT_EQ(rlistwnd_add_room(rw, room), 1);
         return room;
     }
     std::vector<std::wstring> texts() const
@@ -82,6 +84,24 @@ struct Rlistwnd : UiFrame {
         wchar_t buf[300] = {};
         vel_widget_gettext(rw->name_edit, buf, 300);
         return buf;
+    }
+    std::wstring tooltip() const
+    {
+        TOOLINFOW ti{};
+        wchar_t tip[64] = {};
+        ti.cbSize = TTTOOLINFOW_V1_SIZE;
+        ti.hwnd = rw->winlist_entry->parent->hwnd;
+        ti.uId = reinterpret_cast<UINT_PTR>(rw->winlist_entry->hwnd);
+        ti.lpszText = tip;
+        SendMessageW(rw->winlist_entry->parent->tooltip->hwnd, TTM_GETTEXTW, 64, reinterpret_cast<LPARAM>(&ti));
+        return tip;
+    }
+    void select(int item)
+    {
+        LVITEMW state{};
+        state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+        state.state = LVIS_SELECTED | LVIS_FOCUSED;
+        SendMessageW(rw->list->hwnd, LVM_SETITEMSTATE, static_cast<WPARAM>(item), reinterpret_cast<LPARAM>(&state));
     }
 };
 
@@ -162,20 +182,106 @@ TEST_F(Rlistwnd, CountDeletionAndStateChanges)
     EXPECT_EQ(rw->room_count, 1) << "a fresh list counts only its own rooms";
     ASSERT_NE(rw->winlist_entry, nullptr);
     rlistwnd_update_tooltip(rw);
-    TOOLINFOW ti{};
-    wchar_t tip[64] = {};
-    ti.cbSize = TTTOOLINFOW_V1_SIZE;
-    ti.hwnd = rw->winlist_entry->parent->hwnd;
-    ti.uId = reinterpret_cast<UINT_PTR>(rw->winlist_entry->hwnd);
-    ti.lpszText = tip;
-    SendMessageW(rw->winlist_entry->parent->tooltip->hwnd, TTM_GETTEXTW, 64, reinterpret_cast<LPARAM>(&ti));
-    EXPECT_STREQ(tip, L"szobalista - 1");
+    wintest_flush();  // the tooltip follows with the refresh
+    EXPECT_EQ(tooltip(), L"szobalista - 1");
+}
+
+// Rooms come, go and change in batches as the server sends them. After every batch the
+// list shows each listed room once, in the platform's own order of the texts (group
+// letter, then name), the room the user selected stays selected without his typed name
+// being overwritten, and the counts agree.
+TEST_F(Rlistwnd, ManyChangesKeepOrderSelectionAndCounts)
+{
+    const char *stems[] = {"Alfa", "alfa", "\xc3\x81rv\xc3\xadz", "Beta", "Zeta", "\xc3\x96" "b\xc3\xb6l", "Kert-Haz",
+                           "szoba", "Szoba", "Tarsalgo"};
+    const int32_t states[] = {0x00, 0x01, 0x08, 0x10, 0x04, 0x02};
+    std::vector<Room *> listed;
+    uint32_t seed = 7;
+    auto random = [&](uint32_t n) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 8) % n;
+    };
+    int32_t next_id = 1;
+    auto add_new = [&] {
+        const int32_t id = next_id++;
+        std::string name = std::string(stems[random(10)]) + " " + std::to_string(random(1000));
+        listed.push_back(add(id, name.c_str(), states[random(6)], "", static_cast<int32_t>(random(50))));
+    };
+    auto text_of = [](const Room *room) {
+        std::u16string name(std::strlen(room->name) + 1, u'\0');
+        utf8_to_ucs2(name.data(), room->name);
+        return std::wstring(1, rlistwnd_state_letter(room->id, room->states)) + L" " +
+               reinterpret_cast<const wchar_t *>(name.c_str());
+    };
+    auto expected = [&] {
+        std::vector<std::wstring> want;
+        for (const Room *room : listed)
+            want.push_back(text_of(room));
+        std::stable_sort(want.begin(), want.end(),
+                         [](const std::wstring &a, const std::wstring &b) { return lstrcmpW(a.c_str(), b.c_str()) < 0; });
+        return want;
+    };
+    for (int i = 0; i < 400; i++)
+        add_new();
+    wintest_flush();
+    ASSERT_EQ(texts(), expected());
+    select(7);
+    wintest_flush();
+    // The selected room, and any of the same text, are left alone until the end.
+    const std::wstring chosen = texts()[7];
+    vel_widget_settext(rw->name_edit, L"amit a user gepel");
+
+    for (int round = 0; round < 12; round++) {
+        SCOPED_TRACE(round);
+        for (int op = 0; op < 30; op++) {
+            const size_t at = random(static_cast<uint32_t>(listed.size()));
+            Room *room = listed[at];
+            if (text_of(room) == chosen)
+                continue;
+            switch (random(4)) {
+            case 0:
+                add_new();
+                break;
+            case 1:
+                rlistwnd_del_room(rw, room);
+                listed.erase(listed.begin() + static_cast<long>(at));
+                break;
+            case 2:
+                room->states = states[random(6)];
+                rlistwnd_chg_states(rw, room);
+                break;
+            default:
+                room->usercnt++;
+                rlistwnd_chg_usercnt(rw, room);
+                break;
+            }
+        }
+        rlistwnd_update_tooltip(rw);
+        wintest_flush();
+        const std::vector<std::wstring> shown = texts();
+        ASSERT_EQ(shown, expected());
+        EXPECT_EQ(rw->room_count, static_cast<int32_t>(listed.size()));
+        EXPECT_EQ(tooltip(), L"szobalista - " + std::to_wstring(listed.size()));
+        const int selected = vel_listview_getnextitem(rw->list, -1, LVNI_SELECTED);
+        ASSERT_GE(selected, 0);
+        EXPECT_EQ(shown[static_cast<size_t>(selected)], chosen);
+        EXPECT_EQ(name_field(), L"amit a user gepel");
+    }
+    // The selected room goes: nothing stays selected.
+    for (const Room *room : listed)
+        if (text_of(room) == chosen)
+            rlistwnd_del_room(rw, room);
+    wintest_flush();
+    EXPECT_EQ(vel_listview_getnextitem(rw->list, -1, LVNI_SELECTED), -1);
+    EXPECT_EQ(vel_listview_getitemcount(rw->list), rw->room_count);
 }
 
 TEST_F(Rlistwnd, ColumnTwoFillsTheWidth)
 {
     for (int i = 0; i < 40; i++)
         add(100 + i, ("Szoba " + std::to_string(i)).c_str(), 0);
+    // The rows (and with them the scroll bar) come with the refresh.
+    wintest_flush();
     EXPECT_EQ(column_sum(), list_client_width());
     HWND hwnd = rw->wnd->hwnd;
     for (SIZE size : {SIZE{600, 300}, SIZE{320, 200}, SIZE{800, 500}, SIZE{450, 270}}) {
@@ -186,6 +292,7 @@ TEST_F(Rlistwnd, ColumnTwoFillsTheWidth)
     // Removing rooms takes the scroll bar away: the column grows with the client area.
     clear();
     add(1, "Egyetlen", 0);
+    wintest_flush();
     EXPECT_EQ(column_sum(), list_client_width());
 
     // A finished divider drag refits column 2 when the header reports the change.
