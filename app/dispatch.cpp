@@ -233,8 +233,10 @@ void closed()
     private_broadcast_msg(lost);
     not_connected();
     rlistwnd_set_progress(roomlist_window, 0, 0);
-    if (LVC_GetQuit() && main_frame && main_frame->frame)
-        PostMessageW(main_frame->frame->hwnd, WM_QUIT, 0, 0);
+    // The end of the program: a quit that every modal loop running now (the menu in
+    // keyboard mode after Alt+X, a message box, a drag) lets through.
+    if (LVC_GetQuit())
+        vel_quit(0);
 }
 
 // A message from the peer (34), or the server's confirmation of one of ours (35), shown
@@ -422,6 +424,12 @@ int exception_handler(int code, void *)
         break;
     case LVC_ERR_CONNECT:
         status("$red$- error: connect");
+        not_connected();
+        break;
+    case LVC_ERR_PROXY:
+        // A proxy that could not be used (or broke off before its blank line): the
+        // attempt is over, as for a failed connect.
+        status("$red$- error: proxy");
         not_connected();
         break;
     case LVC_ERR_WEBHOST:

@@ -96,6 +96,26 @@ void LVC_FreeUnlinkedRoom(Room *room)
     directory_free_room(room);
 }
 
+void LVC_MoveUserlist(Room *from, Room *to)
+{
+    if (!from || !to || from == to)
+        return;
+    for (vel_list_node *&head : from->users) {
+        while (head) {
+            auto *user = static_cast<User *>(vel_list_del(&head, head->key));
+            // A user the new record knows already is the new record's.
+            if (LVC_GetUserInRoom(to, user->id)) {
+                delete user;
+                continue;
+            }
+            user->room = to;
+            vel_list_add(&to->users[directory_slot(user->id)], directory_key(user->id), user);
+        }
+    }
+    // The room list does not carry the local user's rights in the room.
+    to->myperms = from->myperms;
+}
+
 // ---------------------------------------------------------------- users
 
 User *user_add(int32_t roomid, int32_t userid, const char *nick, int32_t perms)

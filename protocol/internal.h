@@ -127,7 +127,7 @@ lvc_inbox_state lvc_inbox_get_state();
 void net_newpacket(int32_t type);
 void net_writebyte(uint8_t v);
 void net_writeint(int32_t v);
-void net_writeutf(const char *s);
+size_t net_writeutf(const char *s);  // the bytes of `s` written: fewer when it was cut to fit
 int net_sendpacket();
 // 1 while the packet under construction still fits the buffer (it will be sent).
 int net_packet_fits();

@@ -158,6 +158,9 @@ User *LVC_GetUserInRoom(Room *room, int32_t userid);
 vel_list_node *const *LVC_GetRoomLists();
 // Frees a Room that room_del unlinked while a window held it (called by that window).
 void LVC_FreeUnlinkedRoom(Room *room);
+// Moves the users (and the local user's rights) of a Room unlinked by a fresh room list to
+// the directory's new record of the same room: the server does not send them again.
+void LVC_MoveUserlist(Room *from, Room *to);
 // The nick the server last gave for a user id, or null: valid until the next packet.
 const char *LVC_GetCachedNick(int32_t userid);
 
@@ -166,7 +169,9 @@ const char *LVC_GetCachedNick(int32_t userid);
 void LVC_EnterRoom(int32_t roomid, const char *name);
 void LVC_LeaveRoom(int32_t roomid);
 void LVC_SendMessage(int kind, int32_t roomid, const char *attributes, const char *text);
-void LVC_SendPrivateMessage(int kind, int32_t userid, const char *text);
+// The bytes of `text` that went out: fewer than its length when the packet held only its
+// beginning (cut at a character boundary), 0 when nothing was sent.
+int LVC_SendPrivateMessage(int kind, int32_t userid, const char *text);
 void LVC_ChangeTheme(int32_t roomid, const char *theme);
 void LVC_OpfuncRoomUser(int function, int32_t roomid, int32_t userid);
 void LVC_OpfuncOneID(int function, int32_t id);

@@ -24,9 +24,9 @@ void net_writeint(int32_t v)
     wire_write_int(&lvc.out, v);
 }
 
-void net_writeutf(const char *s)
+size_t net_writeutf(const char *s)
 {
-    wire_write_utf(&lvc.out, s ? s : "");
+    return wire_write_utf(&lvc.out, s ? s : "");
 }
 
 // -1 on a socket error, 0 at end of stream, 1 when everything went out.

@@ -1,5 +1,7 @@
 // Requests to the server: one packet each. Gated requests are dropped while there is no
 // connection; the others fail to send (failure 12) and reach no socket.
+#include <string>
+
 #include "protocol/internal.h"
 
 namespace {
@@ -62,24 +64,25 @@ void LVC_SendMessage(int kind, int32_t roomid, const char *attributes, const cha
     net_sendpacket();
 }
 
-void LVC_SendPrivateMessage(int kind, int32_t userid, const char *text)
+int LVC_SendPrivateMessage(int kind, int32_t userid, const char *text)
 {
     if (!requests_gate() || !text || !*text)
-        return;
+        return 0;
     net_newpacket(T_PRIVATE);
     net_writebyte(uint8_t(kind));
     net_writeint(userid);
-    net_writeutf(text);
+    const size_t written = net_writeutf(text);
     // The message joins the sent list before its bytes leave, still under the send lock:
     // the server's confirmation may be decoded on the reader thread the moment they are
     // out, and must find it. A packet too big to send is not recorded, so it cannot take
     // the confirmation of a later message. The server confirms in order, except kind 1
-    // and messages to ourselves.
+    // and messages to ourselves. What is recorded is the text as it went out: a long one
+    // is cut to the packet, and its echo must show what the peer got.
     if (net_packet_fits() && userid != lvc.ownid && kind != 1) {
         std::lock_guard lock(lvc.sentlock);
-        lvc.sent = strlist_add(lvc.sent, text, kind, userid, 0);
+        lvc.sent = strlist_add(lvc.sent, std::string(text, written).c_str(), kind, userid, 0);
     }
-    net_sendpacket();
+    return net_sendpacket() ? static_cast<int>(written) : 0;
 }
 
 void LVC_ChangeTheme(int32_t roomid, const char *theme)

@@ -131,19 +131,20 @@ size_t wire_utf8_cut(const char *s, size_t n, size_t max)
     return cut;
 }
 
-void wire_write_utf_n(wire_writer *w, const char *s, size_t n)
+size_t wire_write_utf_n(wire_writer *w, const char *s, size_t n)
 {
     if (!writer_has(w, 2))
-        return;
+        return 0;
     size_t room = w->cap - w->pos - 2;
     n = wire_utf8_cut(s, n, room < WIRE_UTF_MAX ? room : WIRE_UTF_MAX);
     w->buf[w->pos] = uint8_t(n >> 8);
     w->buf[w->pos + 1] = uint8_t(n);
     std::memcpy(w->buf + w->pos + 2, s, n);
     w->pos += 2 + n;
+    return n;
 }
 
-void wire_write_utf(wire_writer *w, const char *s)
+size_t wire_write_utf(wire_writer *w, const char *s)
 {
-    wire_write_utf_n(w, s, std::strlen(s));
+    return wire_write_utf_n(w, s, std::strlen(s));
 }

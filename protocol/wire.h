@@ -57,9 +57,9 @@ void wire_write_byte(wire_writer *w, uint8_t v);
 void wire_write_int(wire_writer *w, int32_t v);
 // Writes the 16-bit length and the bytes. A text longer than 65535 bytes or than the room
 // left is cut at the last UTF-8 character boundary that fits; only when not even the
-// length fits does the writer overflow.
-void wire_write_utf(wire_writer *w, const char *s);
-void wire_write_utf_n(wire_writer *w, const char *s, size_t n);
+// length fits does the writer overflow. Returns the bytes of the text written.
+size_t wire_write_utf(wire_writer *w, const char *s);
+size_t wire_write_utf_n(wire_writer *w, const char *s, size_t n);
 
 // The longest prefix of s[0..n) that is at most `max` bytes and does not end inside a
 // UTF-8 multi-byte character.

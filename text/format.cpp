@@ -197,17 +197,21 @@ char *LVC_FormatHiddenPrefix(char *dst, int kind, const char *prefix)
 {
     dst[0] = 0;
     std::string_view p = line_text(prefix);
-    // The prefix is parsed with a blank after it, as it stands before the text: an
-    // unclosed "$" at its end swallows that blank too.
+    // The prefix is parsed with a blank after it, as it stands before the text, and the
+    // colour of the last character shown is the one the text keeps. An unclosed "$" at the
+    // prefix's end swallows that blank too: the last character is then the prefix's own
+    // last visible one (none at all: the line's default colour), never the colour the
+    // swallowed name would read as.
     std::unique_ptr<char[]> spaced(new (std::nothrow) char[p.size() + 2]);
-    if (!spaced)
+    std::unique_ptr<uint32_t[]> colours(new (std::nothrow) uint32_t[p.size() + 2]);
+    if (!spaced || !colours)
         return dst;
     std::memcpy(spaced.get(), p.data(), p.size());
     spaced[p.size()] = ' ';
     spaced[p.size() + 1] = 0;
-    uint32_t start = static_cast<unsigned>(kind) % 256 == 3 ? 0xFF00FFu : 0xFFFFFFu;
-    uint32_t colour = start;
-    markup_parse(nullptr, nullptr, spaced.get(), start, &colour);
+    const uint32_t start = static_cast<unsigned>(kind) % 256 == 3 ? 0xFF00FFu : 0xFFFFFFu;
+    const size_t shown = markup_parse(nullptr, colours.get(), spaced.get(), start, nullptr);
+    const uint32_t colour = shown ? colours[shown - 1] : start;
     uint32_t rgb = ((colour & 0xFF) << 16) | (colour & 0xFF00) | ((colour >> 16) & 0xFF);
     char *end = dst + LVC_HIDDEN_PREFIX_SIZE - 1;
     char *out = dst;

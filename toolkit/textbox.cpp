@@ -4,8 +4,6 @@
 #include "toolkit/util.h"
 #include "toolkit/widget.h"
 
-#include <shellapi.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -540,12 +538,10 @@ void vel_textbox_render_line(const vel_textbox *box, HDC dc, vel_textbox_line *l
     }
 }
 
-void vel_textbox_open_address(const wchar_t *address, int is_email)
+void vel_textbox_open_address(const wchar_t *address, int)
 {
-    if (is_email)
-        ShellExecuteW(nullptr, L"open", address, nullptr, nullptr, SW_SHOWNORMAL);
-    else
-        vel_util_open_url(address);
+    // Mail addresses ("mailto:" and the word) pass the same argument checks as web ones.
+    vel_util_open_url(address);
 }
 
 vel_textbox *vel_textbox_get(const vel_widget *widget)

@@ -10,6 +10,7 @@
 #include <memory>
 #include <string_view>
 #include <type_traits>
+#include <utility>
 
 namespace {
 
@@ -52,6 +53,20 @@ struct reg_key {
     HKEY key = nullptr;
     ~reg_key() { if (key) RegCloseKey(key); }
 };
+
+// A registered command of the expandable kind ("%ProgramFiles%\\..."), with its
+// environment variables put in; false when it cannot be expanded.
+bool expand_environment(std::unique_ptr<wchar_t, free_deleter> *value)
+{
+    const DWORD units = ExpandEnvironmentStringsW(value->get(), nullptr, 0);
+    if (units == 0)
+        return false;
+    std::unique_ptr<wchar_t, free_deleter> expanded(static_cast<wchar_t *>(std::calloc(units + 1, sizeof(wchar_t))));
+    if (!expanded || ExpandEnvironmentStringsW(value->get(), expanded.get(), units + 1) == 0)
+        return false;
+    *value = std::move(expanded);
+    return true;
+}
 
 struct url_prefix {
     std::wstring_view prefix;
@@ -332,6 +347,8 @@ INT_PTR vel_util_open_url(const wchar_t *url)
         return 0;
     if (RegQueryValueExW(key.key, nullptr, nullptr, &type, reinterpret_cast<BYTE *>(value.get()), &size) !=
         ERROR_SUCCESS)
+        return 0;
+    if (type == REG_EXPAND_SZ && !expand_environment(&value))
         return 0;
     wchar_t program[MAX_PATH * 2];
     if (!vel_util_command_program(value.get(), program, std::size(program)))

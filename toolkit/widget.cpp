@@ -16,6 +16,23 @@ namespace {
 constexpr UINT_PTR hover_timer_id = 1;
 constexpr UINT hover_interval_ms = 55;
 constexpr int mdi_first_child_id = 7000;
+constexpr int first_widget_id = 6000;
+
+// Widget identifiers stay below the MDI client's first child identifier: the Window menu's
+// entries use those, and a widget holding one would take their picks. A window that keeps
+// making and destroying widgets (a bar button per child window) goes on with the next free
+// identifier, wrapping around to the lowest; 0 when all are taken.
+int32_t free_widget_id(const vel_window *parent)
+{
+    constexpr int32_t count = mdi_first_child_id - first_widget_id;
+    const int32_t start = parent->next_id - first_widget_id;
+    for (int32_t i = 0; i < count; i++) {
+        const int32_t id = first_widget_id + ((start + i) % count + count) % count;
+        if (!vel_list_get_node(parent->widgets, static_cast<vel_list_key>(id)))
+            return id;
+    }
+    return 0;
+}
 
 const wchar_t *default_class(int type)
 {
@@ -186,11 +203,14 @@ vel_widget *vel_widget_create(void *ext, vel_window *parent, DWORD exstyle, DWOR
         class_name = default_class(type);
     if (!class_name)
         return nullptr;
+    const int32_t id = free_widget_id(parent);
+    if (!id)
+        return nullptr;
     prepare_class(type);
     auto *self = static_cast<vel_widget *>(std::calloc(1, sizeof(vel_widget)));
     if (!self)
         return nullptr;
-    self->id = parent->next_id;
+    self->id = id;
     self->parent = parent;
     self->type = type;
     self->ext = ext;
@@ -236,7 +256,7 @@ vel_widget *vel_widget_create(void *ext, vel_window *parent, DWORD exstyle, DWOR
     } else if (type == VEL_HSPLITTER) {
         self->cursor = vel_cursor_ns;
     }
-    parent->next_id++;
+    parent->next_id = self->id + 1;
     SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
     self->old_proc = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(vel_default_wdgproc)));

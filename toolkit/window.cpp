@@ -8,6 +8,7 @@
 
 #include <commctrl.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 
@@ -25,6 +26,10 @@ bool registered_veln;
 // WM_CREATE the platform destroys the window before CreateWindowExW returns; the destroy
 // handling then leaves this record to vel_wnd_create, which frees it exactly once.
 thread_local vel_window *creating_record;
+
+// Set by vel_quit: the loop ends after the message being dispatched, whatever a modal loop
+// inside that dispatch did with the quit message. -1: no quit asked for.
+std::atomic<int> quit_code{-1};
 
 HINSTANCE instance()
 {
@@ -44,8 +49,32 @@ int vel_init()
     return 1;
 }
 
+namespace {
+
+// One message of the loop: the frame's MDI keys, the accelerators, or the window.
+void run_one(HWND main_hwnd, HACCEL accel, MSG *msg)
+{
+    // The main window may already be destroyed (its quit message still queued): its
+    // record is then gone, so it is read through the window's user data, which the
+    // destroy handling clears, never through the pointer given.
+    const auto *main_rec = main_hwnd
+        ? reinterpret_cast<const vel_window *>(GetWindowLongPtrW(main_hwnd, GWLP_USERDATA))
+        : nullptr;
+    if (main_rec && main_rec->kind == VEL_KIND_MDIFRAME && main_rec->mdi_client &&
+        TranslateMDISysAccel(main_rec->mdi_client->hwnd, msg))
+        return;
+    if (main_rec && accel && TranslateAcceleratorW(main_hwnd, accel, msg))
+        return;
+    TranslateMessage(msg);
+    DispatchMessageW(msg);
+}
+
+}  // namespace
+
 WPARAM vel_run(vel_window *main_window, HACCEL accel)
 {
+    // A quit asked for before the loop started is still in the queue as the quit message.
+    quit_code = -1;
     HWND main_hwnd = nullptr;
     if (main_window) {
         main_window->run_flags |= 1;
@@ -58,21 +87,23 @@ WPARAM vel_run(vel_window *main_window, HACCEL accel)
         // GetMessageW answers -1 on a broken call; that ends the loop instead of spinning.
         if (GetMessageW(&msg, nullptr, 0, 0) <= 0)
             break;
-        // The main window may already be destroyed (its quit message still queued): its
-        // record is then gone, so it is read through the window's user data, which the
-        // destroy handling clears, never through the pointer given.
-        const auto *main_rec = main_hwnd
-            ? reinterpret_cast<const vel_window *>(GetWindowLongPtrW(main_hwnd, GWLP_USERDATA))
-            : nullptr;
-        if (main_rec && main_rec->kind == VEL_KIND_MDIFRAME && main_rec->mdi_client &&
-            TranslateMDISysAccel(main_rec->mdi_client->hwnd, &msg))
-            continue;
-        if (main_rec && accel && TranslateAcceleratorW(main_hwnd, accel, &msg))
-            continue;
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
+        run_one(main_hwnd, accel, &msg);
+        if (const int code = quit_code.exchange(-1); code >= 0)
+            return static_cast<WPARAM>(code);
     }
     return msg.message == WM_QUIT ? msg.wParam : 0;
+}
+
+void vel_quit(int code)
+{
+    quit_code = code < 0 ? 0 : code;
+    if (GetCurrentThreadId() != vel_ui_thread) {
+        PostThreadMessageW(vel_ui_thread, WM_QUIT, static_cast<WPARAM>(code), 0);
+        return;
+    }
+    // A menu's loop would take the quit message and drop it: the menu goes first.
+    EndMenu();
+    PostQuitMessage(code);
 }
 
 ATOM vel_wnd_registerclass(UINT style, HCURSOR cursor, HBRUSH background, const wchar_t *menu_name,

@@ -13,6 +13,10 @@ extern HCURSOR vel_cursor_ns;      // horizontal splitters
 
 int vel_init();
 WPARAM vel_run(vel_window *main_window, HACCEL accel);
+// Ends vel_run with `code`, also when called from inside a modal loop (a menu in keyboard
+// mode, a message box, a drag): an open menu is closed, the thread's quit message is
+// posted, and should a modal loop swallow it, vel_run ends as soon as that loop returns.
+void vel_quit(int code);
 
 ATOM vel_wnd_registerclass(UINT style, HCURSOR cursor, HBRUSH background, const wchar_t *menu_name,
                            const wchar_t *class_name, int kind);

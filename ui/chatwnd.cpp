@@ -219,10 +219,8 @@ int chatwnd_wndproc(vel_window *self, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp,
         return VEL_CONTINUE;
     switch (msg) {
     case WM_CREATE:
-        if (!chatwnd_build(cw, self)) {
-            *result = -1;
-            return VEL_DONE;
-        }
+        if (!chatwnd_build(cw, self))
+            return childwnd_refuse_creation(self, result);
         return VEL_CONTINUE;
     case WM_CLOSE:
         // The room is left here; the window then leaves the window list below.
@@ -278,7 +276,7 @@ chatwnd *chatwnd_create(mainwnd *main_frame, Room *room)
     vel_window *wnd = vel_mdichild_create(cw, cw->icon, cw->icon, WS_OVERLAPPEDWINDOW | WS_VISIBLE, wide(name),
                                           CW_USEDEFAULT, CW_USEDEFAULT, 400, 300, main_frame->frame, chatwnd_wndproc);
     if (!wnd) {
-        // A window refused at creation never reached its destroy message.
+        // A refused window hands its record back: it is freed here, once.
         if (cw->menu)
             DestroyMenu(cw->menu);
         std::free(cw);
@@ -412,11 +410,12 @@ void chatwnd_rebind_room(Room *room)
     cw->room = room;
     room->chatwnd = cw;
     if (old) {
+        // The user is still in the room: its users (the list shows them by id) go on with
+        // the new record, which the server fills no more.
+        LVC_MoveUserlist(old, room);
         old->chatwnd = nullptr;
         LVC_FreeUnlinkedRoom(old);
     }
-    // The listed users belonged to the old record; the directory fills the new one anew.
-    chatwnd_free_userlist(cw);
     chatwnd_update_usercnt(cw);
     chatwnd_update_topic(cw);
     chatwnd_update_icon(cw);

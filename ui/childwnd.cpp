@@ -45,6 +45,13 @@ int childwnd_handle(const childwnd_common *common, vel_window *self, HWND hwnd, 
     }
 }
 
+int childwnd_refuse_creation(vel_window *self, LRESULT *result)
+{
+    self->user = nullptr;
+    *result = -1;
+    return VEL_DONE;
+}
+
 std::string childwnd_take_line(vel_widget *input, size_t capacity)
 {
     if (!input || capacity == 0)

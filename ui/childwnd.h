@@ -38,6 +38,11 @@ struct childwnd_common {
 int childwnd_handle(const childwnd_common *common, vel_window *self, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp,
                     LRESULT *result);
 
+// A child's answer to a WM_CREATE it refuses: the creation fails and the record goes back
+// to the creator, which frees it. Windows NT still sends the refused window WM_DESTROY;
+// with the record taken off the window, that message frees nothing a second time.
+int childwnd_refuse_creation(vel_window *self, LRESULT *result);
+
 // The typed line of an input line, at most `capacity` - 1 UTF-16 units, as UTF-8; the
 // input line is emptied before the caller acts on the text, since a command may close
 // the window the input line belongs to.

@@ -158,10 +158,8 @@ int drawwnd_wndproc(vel_window *self, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp,
         return VEL_CONTINUE;
     switch (msg) {
     case WM_CREATE:
-        if (!drawwnd_build(dw, self)) {
-            *result = -1;
-            return VEL_DONE;
-        }
+        if (!drawwnd_build(dw, self))
+            return childwnd_refuse_creation(self, result);
         return VEL_CONTINUE;
     case WM_CLOSE:
         drawwnd_detach(dw);
@@ -203,7 +201,7 @@ drawwnd *drawwnd_create(mainwnd *main_frame, chatwnd *chat)
     vel_window *wnd = vel_mdichild_create(dw, icon, icon, WS_OVERLAPPEDWINDOW | WS_VISIBLE, caption.c_str(),
                                           CW_USEDEFAULT, CW_USEDEFAULT, 440, 340, main_frame->frame, drawwnd_wndproc);
     if (!wnd) {
-        // A window refused at creation never reached its destroy message.
+        // A refused window hands its record back: it is freed here, once.
         std::free(dw);
         return nullptr;
     }

@@ -201,10 +201,8 @@ int infobox_wndproc(vel_window *self, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp,
         return VEL_CONTINUE;
     switch (msg) {
     case WM_CREATE:
-        if (!infobox_build(ib, self)) {
-            *result = -1;
-            return VEL_DONE;
-        }
+        if (!infobox_build(ib, self))
+            return childwnd_refuse_creation(self, result);
         return VEL_CONTINUE;
     case WM_CLOSE:
         infobox_detach(ib);

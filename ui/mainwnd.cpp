@@ -205,9 +205,12 @@ int run_command(mainwnd *mw, UINT id)
 {
     vel_window *frame = mw->frame;
     switch (id) {
-    case IDC_FILE_EXIT:
-        SendMessageW(frame->hwnd, WM_CLOSE, 0, 0);
-        return IsWindow(frame->hwnd) ? 0 : 1;
+    case IDC_FILE_EXIT: {
+        // Closing may free the frame's record: only its handle is asked afterwards.
+        HWND hwnd = frame->hwnd;
+        SendMessageW(hwnd, WM_CLOSE, 0, 0);
+        return vel_wnd_attached(hwnd, frame) ? 0 : 1;
+    }
     case IDC_VIEW_WINDOWLIST:
         mainwnd_show_windowlist(mw, !(mw->flags & MAINWND_PANES_SHOWN));
         break;
@@ -264,18 +267,28 @@ int run_command(mainwnd *mw, UINT id)
     return 0;
 }
 
+// Keys of the key table that the frame only passes on to the active child.
+bool is_child_key(UINT id)
+{
+    switch (id) {
+    case IDC_HELP_KEYS: case IDC_TIMESTAMP: case IDC_GAME_SINGLE: case IDC_FLASH: case IDC_KEY_ALT_L:
+    case IDC_KEY_CTRL_O: case IDC_KEY_ALT_P:
+        return true;
+    default:
+        return false;
+    }
+}
+
 bool is_frame_command(UINT id)
 {
     switch (id) {
     case IDC_FILE_EXIT: case IDC_VIEW_WINDOWLIST: case IDC_VIEW_FULLSCREEN: case IDC_VIEW_TRAY:
     case IDC_VIEW_ONTOP: case IDC_VIEW_CONSOLE: case IDC_WEB_CHAT: case IDC_WEB_ALBUM: case IDC_WEB_ROOMPAGES:
     case IDC_WEB_WALLBOARD: case IDC_HELP_RULES: case IDC_WINDOW_CASCADE: case IDC_WINDOW_TILE_VERTICAL:
-    case IDC_WINDOW_TILE_HORIZONTAL: case IDC_WINDOW_ARRANGE: case IDC_HELP_ABOUT: case IDC_HELP_KEYS:
-    case IDC_TIMESTAMP: case IDC_GAME_SINGLE: case IDC_FLASH: case IDC_KEY_ALT_L: case IDC_KEY_CTRL_O:
-    case IDC_KEY_ALT_P:
+    case IDC_WINDOW_TILE_HORIZONTAL: case IDC_WINDOW_ARRANGE: case IDC_HELP_ABOUT:
         return true;
     default:
-        return id >= IDC_ACTIVATE_FIRST && id <= IDC_ACTIVATE_LAST;
+        return is_child_key(id) || (id >= IDC_ACTIVATE_FIRST && id <= IDC_ACTIVATE_LAST);
     }
 }
 
@@ -443,7 +456,10 @@ int mainwnd_wndproc(vel_window *self, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp,
         return VEL_CONTINUE;
     case WM_COMMAND: {
         const UINT id = LOWORD(wp);
-        if (!is_frame_command(id))
+        // A zoomed child's system menu sits on the frame's menu bar: picks from it ("time&stamp",
+        // "&flash" and the like share their ids with keys) go on to the toolkit, which hands
+        // them to the zoomed child.
+        if (!is_frame_command(id) || (HIWORD(wp) == 0 && is_child_key(id)))
             return VEL_CONTINUE;
         if (run_command(mw, id))
             return VEL_DONE;

@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
+#include <string>
 
 namespace {
 
@@ -41,6 +42,23 @@ COLORREF kind_colour(wchar_t letter)
     if (i < 0 || i >= static_cast<int>(sizeof kind_colours / sizeof kind_colours[0]))
         return RGB(192, 192, 192);
     return kind_colours[i];
+}
+
+// An entry text within its capacity: the part before the marker is cut (never inside a
+// surrogate pair) so that the marker keeps the last place.
+void fit_entry(const wchar_t *text, size_t length, wchar_t (&out)[entry_capacity])
+{
+    if (length < entry_capacity) {
+        std::wmemcpy(out, text, length);
+        out[length] = 0;
+        return;
+    }
+    size_t kept = entry_capacity - 2;
+    if (IS_HIGH_SURROGATE(text[kept - 1]))
+        kept--;
+    std::wmemcpy(out, text, kept);
+    out[kept] = text[length - 1];
+    out[kept + 1] = 0;
 }
 
 // The part of an entry text that is shown: after the letter, without the marker.
@@ -71,15 +89,20 @@ bool is_active(const mainwnd *mw, const vel_window *child)
     return mw && mw->frame && mw->frame->active_child == child;
 }
 
-// The child's system menu tracked at a screen point; the chosen command goes to the child
-// as a system command (the menu belongs to the child's caption, not to its commands).
-void track_system_menu(vel_window *child, int x, int y)
+// The child's system menu tracked at a screen point; the chosen command (0 for none).
+UINT track_system_menu(vel_window *child, int x, int y)
 {
     HMENU menu = vel_mdichild_getsystemmenu(child);
     if (!menu)
-        return;
-    const UINT cmd = static_cast<UINT>(
-        TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON, x, y, 0, child->hwnd, nullptr));
+        return 0;
+    return static_cast<UINT>(TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON, x, y, 0, child->hwnd, nullptr));
+}
+
+// The chosen command goes to the child as a system command (the menu belongs to the
+// child's caption, not to its commands). It may close the child, and with it the button
+// or list entry that opened the menu.
+void run_system_command(vel_window *child, UINT cmd)
+{
     if (cmd)
         SendMessageW(child->hwnd, WM_SYSCOMMAND, cmd, 0);
 }
@@ -153,11 +176,13 @@ int button_wndproc(vel_widget *self, HWND, UINT msg, WPARAM wp, LPARAM lp, LRESU
     case WM_CONTEXTMENU: {
         RECT rc;
         GetWindowRect(self->hwnd, &rc);
-        // The button keeps its hover look while its menu is open.
+        // The button keeps its hover look while its menu is open, and is done with itself
+        // before the command runs: Close takes the button and its record with the child.
         self->hover |= 2u;
-        track_system_menu(child, rc.left, rc.top + button_height);
+        const UINT cmd = track_system_menu(child, rc.left, rc.top + button_height);
         self->hover &= ~2u;
         vel_widget_refresh(self, FALSE);
+        run_system_command(child, cmd);
         *result = 0;
         return VEL_DONE;
     }
@@ -307,8 +332,9 @@ vel_widget *mainwnd_add_childwindow(mainwnd *mw, vel_window *child, int kind, co
 {
     if (!mw || !mw->frame || !child || mainwnd_get_button(mw, child))
         return nullptr;
+    std::wstring full = std::wstring{static_cast<wchar_t>(L'a' + kind), L' '} + (caption ? caption : L"") + L'_';
     wchar_t entry[entry_capacity];
-    std::swprintf(entry, entry_capacity, L"%c %ls_", static_cast<wchar_t>(L'a' + kind), caption ? caption : L"");
+    fit_entry(full.c_str(), full.size(), entry);
     vel_widget *button = vel_widget_create(nullptr, mw->frame, 0, BS_OWNERDRAW, entry, 0, button_y, mw->button_width,
                                            button_height, VEL_ANCHOR_LEFT | VEL_ANCHOR_TOP, child, button_wndproc,
                                            VEL_BUTTON, nullptr);
@@ -390,9 +416,11 @@ int mainwnd_set_dirty_flag(mainwnd *mw, vel_window *child, int dirty, int flash)
 int mainwnd_set_entry_text(mainwnd *mw, vel_window *child, const wchar_t *text)
 {
     const int item = mainwnd_find_listitem(mw, child);
-    if (item < 0)
+    if (item < 0 || !text)
         return 0;
-    set_entry(mw, child, item, text);
+    wchar_t entry[entry_capacity];
+    fit_entry(text, std::wcslen(text), entry);
+    set_entry(mw, child, item, entry);
     return 1;
 }
 
@@ -474,7 +502,7 @@ int windowlist_wndproc(vel_widget *self, HWND, UINT msg, WPARAM, LPARAM lp, LRES
             return VEL_CONTINUE;
         POINT pt;
         GetCursorPos(&pt);
-        track_system_menu(child, pt.x, pt.y);
+        run_system_command(child, track_system_menu(child, pt.x, pt.y));
         *result = 0;
         return VEL_DONE;
     }

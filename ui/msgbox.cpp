@@ -99,10 +99,8 @@ int msgbox_wndproc(vel_window *self, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, 
         return VEL_CONTINUE;
     switch (msg) {
     case WM_CREATE:
-        if (!build(mb, self)) {
-            *result = -1;
-            return VEL_DONE;
-        }
+        if (!build(mb, self))
+            return childwnd_refuse_creation(self, result);
         return VEL_CONTINUE;
     case WM_DESTROY:
         if (mb->main_frame)

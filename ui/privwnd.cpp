@@ -229,10 +229,8 @@ int privwnd_wndproc(vel_window *self, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp,
         return VEL_CONTINUE;
     switch (msg) {
     case WM_CREATE:
-        if (!build(pw, self)) {
-            *result = -1;
-            return VEL_DONE;
-        }
+        if (!build(pw, self))
+            return childwnd_refuse_creation(self, result);
         return VEL_CONTINUE;
     case WM_DESTROY:
         // However the window goes (closed, or with the frame), no registry entry, window
@@ -272,6 +270,24 @@ int privwnd_wndproc(vel_window *self, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp,
     }
     const childwnd_common common{pw->main_frame, pw->winlist_entry, pw->input, CHILDWND_CLOSE_LEAVES};
     return childwnd_handle(&common, self, hwnd, msg, wp, lp, result);
+}
+
+// A conversation that opens by itself leaves the window the user types in active, with
+// the keyboard: the new window comes up in front of the others without activation, so
+// that keys such as Alt+T act where the user types, and its first message counts as
+// unseen (marked, and sounded).
+privwnd *open_in_background(mainwnd *main_frame, int32_t userid, const char *nick)
+{
+    HWND focus = GetFocus();
+    vel_window *active = main_frame->frame ? main_frame->frame->active_child : nullptr;
+    privwnd *pw = private_add_entry(main_frame, userid, nick);
+    if (pw && pw->wnd && active && active != pw->wnd) {
+        vel_mdichild_activate(active);
+        SetWindowPos(pw->wnd->hwnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    }
+    if (focus && IsWindow(focus) && GetFocus() != focus)
+        SetFocus(focus);
+    return pw;
 }
 
 void relay_message(void *arg)
@@ -334,13 +350,8 @@ void private_private_message(mainwnd *main_frame, int32_t userid, const char *ni
     if (is_user_ignored(userid))
         return;
     privwnd *pw = private_get_entry(userid);
-    if (!pw) {
-        // A conversation that opens by itself leaves the keyboard where the user types.
-        HWND focus = GetFocus();
-        pw = private_add_entry(main_frame, userid, nick);
-        if (focus && IsWindow(focus) && GetFocus() != focus)
-            SetFocus(focus);
-    }
+    if (!pw)
+        pw = open_in_background(main_frame, userid, nick);
     if (pw)
         privwnd_new_message(pw, kind, text, notify);
 }
@@ -382,7 +393,7 @@ privwnd *privwnd_create(mainwnd *main_frame, int32_t userid, const char *nick)
     vel_window *wnd = vel_mdichild_create(pw, pw->icon, pw->icon, WS_OVERLAPPEDWINDOW | WS_VISIBLE, caption.c_str(),
                                           CW_USEDEFAULT, CW_USEDEFAULT, 300, 200, main_frame->frame, privwnd_wndproc);
     if (!wnd) {
-        // A window refused at creation never reached its destroy message.
+        // A refused window hands its record back: it is freed here, once.
         if (pw->menu)
             DestroyMenu(pw->menu);
         std::free(pw);
@@ -438,18 +449,31 @@ void privwnd_new_message(privwnd *pw, int kind, const char *text, int notify)
     mainwnd_set_dirty_flag(pw->main_frame, pw->wnd, 1, (pw->flags & PRIVWND_FLASH) ? 1 : 0);
 }
 
+namespace {
+
+// Sends one message; a text too long for one packet goes out cut, and the user is told
+// once, here (its echo shows what the peer got).
+void send_text(privwnd *pw, int kind, const char *text)
+{
+    const int sent = privwnd_send(kind, pw->peer_id, text);
+    if (sent > 0 && std::strlen(text) > static_cast<size_t>(sent))
+        privwnd_add_line(pw, "$red$$$ hiba: túl hosszú üzenet, csak az eleje ment el.");
+}
+
+}  // namespace
+
 void privwnd_run_line(privwnd *pw, char *line)
 {
     if (!pw || !line || !privwnd_send)
         return;
     char *arg = nullptr;
     if (parse_commandline(line, &arg) < 0) {
-        privwnd_send(3, pw->peer_id, line[0] == '/' ? line + 1 : line);
+        send_text(pw, 3, line[0] == '/' ? line + 1 : line);
         return;
     }
     const char *word = line + 1;
     if (command_word_is(word, "me")) {
-        privwnd_send(2, pw->peer_id, arg);
+        send_text(pw, 2, arg);
     } else if (command_word_is(word, "raw")) {
         char *rest = arg;
         // Unsigned and 64 bits wide, so that the low byte of a negative or large number
@@ -457,7 +481,7 @@ void privwnd_run_line(privwnd *pw, char *line)
         const unsigned long long kind = std::strtoull(arg, &rest, 0);
         if (*rest)
             rest++;
-        privwnd_send(static_cast<int>(kind & 0xFF), pw->peer_id, rest);
+        send_text(pw, static_cast<int>(kind & 0xFF), rest);
     }
 }
 

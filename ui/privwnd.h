@@ -64,6 +64,7 @@ using privwnd_sound_fn = int (*)(const wchar_t *file);
 extern privwnd_sound_fn privwnd_play_sound;
 int privwnd_play_sound_file(const wchar_t *file);
 
-// Sends a private message; LVC_SendPrivateMessage unless replaced by a test.
-using privwnd_send_fn = void (*)(int kind, int32_t userid, const char *text);
+// Sends a private message and answers the bytes of the text that went out;
+// LVC_SendPrivateMessage unless replaced by a test.
+using privwnd_send_fn = int (*)(int kind, int32_t userid, const char *text);
 extern privwnd_send_fn privwnd_send;

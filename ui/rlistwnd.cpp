@@ -24,6 +24,7 @@
 #include <string>
 
 rlistwnd_room_ops rlistwnd_room_windows = {};
+INT_PTR (*rlistwnd_url_opener)(const wchar_t *url) = vel_util_open_url;
 
 namespace {
 
@@ -171,7 +172,7 @@ void rlistwnd_follow_url(const Room *room)
         if (c == u' ')
             c = 0;
     for (size_t i = 0; i < cut.size(); i++) {
-        if (vel_util_open_url(reinterpret_cast<const wchar_t *>(cut.c_str() + i)) > 32)
+        if (rlistwnd_url_opener(reinterpret_cast<const wchar_t *>(cut.c_str() + i)) > 32)
             break;
     }
 }
@@ -502,7 +503,9 @@ int list_wdgproc(vel_widget *self, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, LR
             break;
         }
         case NM_DBLCLK:
-            rlistwnd_push_button(rw);
+            // Only a double click on an item enters: off the items the list reports none.
+            if (reinterpret_cast<const NMITEMACTIVATE *>(lp)->iItem >= 0)
+                rlistwnd_push_button(rw);
             break;
         case NM_RDBLCLK:
             // Off the items the list reports no item, and no room opens.
@@ -628,10 +631,8 @@ int rlistwnd_wndproc(vel_window *self, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp
         return VEL_CONTINUE;
     switch (msg) {
     case WM_CREATE:
-        if (!rlistwnd_build(rw, self)) {
-            *result = -1;
-            return VEL_DONE;
-        }
+        if (!rlistwnd_build(rw, self))
+            return childwnd_refuse_creation(self, result);
         return VEL_CONTINUE;
     case WM_DESTROY:
         if (roomlist_window == rw)

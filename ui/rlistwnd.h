@@ -50,6 +50,8 @@ struct rlistwnd_room_ops {
     void (*activate)(void *chatwnd);
 };
 extern rlistwnd_room_ops rlistwnd_room_windows;
+// What "follow url" hands each try to: the toolkit's address opener.
+extern INT_PTR (*rlistwnd_url_opener)(const wchar_t *url);
 
 rlistwnd *rlistwnd_create(mainwnd *main_frame);
 // Lists the room (room_count counts it at once); it takes its sorted place with the next

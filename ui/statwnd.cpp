@@ -301,10 +301,8 @@ int statwnd_wndproc(vel_window *self, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp,
         return VEL_CONTINUE;
     switch (msg) {
     case WM_CREATE:
-        if (!statwnd_build(sw, self)) {
-            *result = -1;
-            return VEL_DONE;
-        }
+        if (!statwnd_build(sw, self))
+            return childwnd_refuse_creation(self, result);
         return VEL_CONTINUE;
     case WM_DESTROY:
         statwnd_detach_view_menu(sw, hwnd);
@@ -368,7 +366,7 @@ statwnd *statwnd_create(mainwnd *main_frame)
     vel_window *wnd = vel_mdichild_create(sw, icon, icon, 0x10CF0000, L"status", CW_USEDEFAULT, CW_USEDEFAULT, 450,
                                           270, main_frame->frame, statwnd_wndproc);
     if (!wnd) {
-        // A window refused at creation never reached its destroy message.
+        // A refused window hands its record back: it is freed here, once.
         if (sw->menu)
             DestroyMenu(sw->menu);
         std::free(sw);

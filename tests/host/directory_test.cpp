@@ -128,6 +128,34 @@ TEST_F(Directory, RoomWithWindowSurvivesDeletionUnlinked)
     LVC_FreeUnlinkedRoom(r);  // the window lets go of the old one
 }
 
+// A fresh room list leaves a window's room unlinked; its users move to the new record.
+TEST_F(Directory, UsersMoveToTheNewRecordOfTheirRoom)
+{
+    int window = 0;
+    lvc.ownid = 7;
+    Room *old = room_add(10, "ten", "", 0, 0);
+    user_add(10, 4, "dora", 0x10000);
+    user_add(10, 7, "en", 0x40);
+    user_add(10, 260, "lili", 0);  // the same list as user 4
+    old->chatwnd = &window;
+    LVC_FreeRoomlist();
+    Room *fresh = room_add(10, "ten", "", 0, 3);
+    user_add(10, 260, "lili uj", 5);  // already known to the new record
+    LVC_MoveUserlist(old, fresh);
+    for (vel_list_node *head : old->users)
+        EXPECT_EQ(head, nullptr);
+    const User *dora = LVC_GetUser(10, 4);
+    ASSERT_NE(dora, nullptr);
+    EXPECT_STREQ(dora->nick, "dora");
+    EXPECT_EQ(dora->perms, 0x10000);
+    EXPECT_EQ(dora->room, fresh);
+    ASSERT_NE(LVC_GetUser(10, 7), nullptr);
+    EXPECT_EQ(LVC_GetUser(10, 7)->room, fresh);
+    EXPECT_STREQ(LVC_GetUser(10, 260)->nick, "lili uj");
+    EXPECT_EQ(fresh->myperms, 0x40);
+    LVC_FreeUnlinkedRoom(old);
+}
+
 TEST_F(Directory, FreeRoomlistEmptiesEveryList)
 {
     for (int id = 0; id < 600; id++)

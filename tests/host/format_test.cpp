@@ -112,8 +112,13 @@ TEST(Format, HiddenPrefixKeepsOnlyItsLastColour)
         {3, "$red$x$default$", "$ff00ff$"},
         {2, "$black$", "$0$"},
         {2, "$ff8000$", "$ff8000$"},
-        // An unclosed name swallows the blank that follows the prefix: not a colour.
+        // An unclosed name swallows the blank that follows the prefix: not a colour. The
+        // text keeps the colour of the prefix's last visible character, or the default.
         {2, "$00ff00", "$ffffff$"},
+        {3, "$00ff00", "$ff00ff$"},
+        {2, "$red$x$00ff00", "$ff0000$"},
+        {2, "$red$ab$", "$ff0000$"},
+        {3, "$green$$$", "$ff00$"},
         {2, "$$", "$ffffff$"},
     };
     for (const auto &c : cases) {

@@ -136,6 +136,28 @@ TEST_F(Requests, LongTextsAreCutToTheBufferAtACharacterBoundary)
     EXPECT_EQ(std::string(p.payload.begin() + 9, p.payload.end()), text.substr(0, n));
 }
 
+// A private message is cut the same way; the sent list keeps what went out, so that the
+// server's confirmation shows the text the peer got, and the caller learns how much that was.
+TEST_F(Requests, ALongPrivateMessageIsRecordedAsSent)
+{
+    std::string text;
+    while (text.size() < 9000)
+        text += "\xC3\xA1";
+    const int sent = LVC_SendPrivateMessage(3, 7, text.c_str());
+    fakepeer_packet p = next();
+    ASSERT_EQ(p.type, 8);
+    const size_t n = size_t(p.payload[5]) << 8 | p.payload[6];
+    EXPECT_EQ(7 + n, p.payload.size());
+    EXPECT_EQ(n % 2, 0u);
+    EXPECT_EQ(sent, static_cast<int>(n));
+    EXPECT_EQ(LVC_SendPrivateMessage(3, 7, ""), 0);
+    std::lock_guard lock(lvc.sentlock);
+    ASSERT_NE(lvc.sent, nullptr);
+    const std::string recorded = lvc.sent->text;
+    EXPECT_EQ(recorded.size(), n);
+    EXPECT_TRUE(recorded == text.substr(0, n));
+}
+
 TEST_F(Requests, OverflowingPacketIsDroppedAndTheLockReleased)
 {
     // The attributes fill the buffer; the text's length no longer fits.

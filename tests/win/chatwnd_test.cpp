@@ -1,6 +1,7 @@
 // The room window under the platform: creation, message layouts, the line limit, the
 // topic bar, the menus and their states, the user list, the registry and closing.
 
+#include "app/dispatch.h"
 #include "resources/resource.h"
 #include "settings/util.h"
 #include "tests/support/tempfile.h"
@@ -8,6 +9,7 @@
 #include "toolkit/mdichild.h"
 #include "toolkit/window.h"
 #include "ui/drawwnd.h"
+#include "ui/privwnd.h"
 
 #include <cstdio>
 #include <cstring>
@@ -293,6 +295,34 @@ TEST_F(RoomWindow, AcceleratorsReachTheActiveRoomWindow)
     EXPECT_EQ(cw->flags, before ^ CHATWND_TIMESTAMP ^ CHATWND_FLASH);
 }
 
+// Zoomed, the window's system menu sits on the frame's menu bar; its items picked there
+// reach the window, also those whose ids the frame's key table shares.
+TEST_F(RoomWindow, ZoomedWindowsMenuOnTheFrameBarReachesIt)
+{
+    open(110);
+    vel_mdichild_activate(cw->wnd);
+    SendMessageW(cw->wnd->hwnd, WM_SYSCOMMAND, SC_MAXIMIZE, 0);
+    wintest_flush();
+    ASSERT_EQ(mw->frame->zoomed_child, cw->wnd);
+    HMENU bar = GetMenu(mw->frame->hwnd);
+    HMENU system = GetSubMenu(bar, 0);
+    ASSERT_EQ(system, GetSystemMenu(cw->wnd->hwnd, FALSE));
+    const uint32_t before = cw->flags;
+    for (UINT id : {IDC_TIMESTAMP, IDC_FLASH, IDC_KIBE}) {
+        EXPECT_NE(GetMenuState(system, id, MF_BYCOMMAND), static_cast<UINT>(-1)) << id;
+        SendMessageW(mw->frame->hwnd, WM_COMMAND, MAKEWPARAM(id, 0), 0);  // as the menu sends it
+    }
+    EXPECT_EQ(cw->flags, before ^ CHATWND_TIMESTAMP ^ CHATWND_FLASH ^ CHATWND_KIBE);
+    // The frame's own menu commands stay the frame's.
+    const uint32_t panes = mw->flags & MAINWND_PANES_SHOWN;
+    SendMessageW(mw->frame->hwnd, WM_COMMAND, MAKEWPARAM(IDC_VIEW_WINDOWLIST, 0), 0);
+    EXPECT_NE(mw->flags & MAINWND_PANES_SHOWN, panes);
+    SendMessageW(mw->frame->hwnd, WM_COMMAND, MAKEWPARAM(IDC_VIEW_WINDOWLIST, 0), 0);
+    EXPECT_EQ(cw->flags, before ^ CHATWND_TIMESTAMP ^ CHATWND_FLASH ^ CHATWND_KIBE);
+    SendMessageW(cw->wnd->hwnd, WM_SYSCOMMAND, SC_RESTORE, 0);
+    wintest_flush();
+}
+
 TEST_F(RoomWindow, ActivationClearsTheUnseenMark)
 {
     open(109);
@@ -452,6 +482,95 @@ TEST(RoomUsers, MarksAndColours)
         EXPECT_STREQ(look.mark, c.mark) << std::hex << c.perms;
         EXPECT_EQ(look.colour, c.colour) << std::hex << c.perms;
     }
+}
+
+// The child whose window-list entry has this text, or null (information boxes are kind c).
+vel_window *listed(const mainwnd *mw, const std::wstring &entry)
+{
+    for (int i = 0; i < vel_listview_getitemcount(mw->windowlist); i++) {
+        wchar_t text[128] = {};
+        vel_listview_getitemtext(mw->windowlist, i, 0, text, 128);
+        if (entry == text)
+            return reinterpret_cast<vel_window *>(vel_listview_getlparam(mw->windowlist, i));
+    }
+    return nullptr;
+}
+
+void close_listed(const mainwnd *mw, const std::wstring &entry)
+{
+    if (vel_window *w = listed(mw, entry))
+        SendMessageW(w->hwnd, WM_CLOSE, 0, 0);
+    wintest_flush();
+}
+
+// Holds Ctrl down for this thread's key state while it lives.
+struct ctrl_held {
+    BYTE keys[256];
+    ctrl_held()
+    {
+        GetKeyboardState(keys);
+        BYTE down[256];
+        std::memcpy(down, keys, sizeof down);
+        down[VK_CONTROL] = 0x80;
+        SetKeyboardState(down);
+    }
+    ~ctrl_held() { SetKeyboardState(keys); }
+    ctrl_held(const ctrl_held &) = delete;
+    ctrl_held &operator=(const ctrl_held &) = delete;
+};
+
+// A double click on a user's line or list row opens the conversation with him (with Ctrl:
+// his information box, or his nick in the input line); the user list's right-click menu
+// and the topic bar's act on the real menus.
+TEST_F(RoomWindow, DoubleClicksAndMenusOfLinesUsersAndTopic)
+{
+    open(119);
+    User *user = roomtest_user(room, 601, "cel", 0x10000);
+    chatwnd_add_user(cw, user);
+    chatwnd_new_message(cw, 2, "cel", "", "", "szia", nullptr, 601);
+    const vel_textbox_line *line = roomtest_line(cw->messages);
+    ASSERT_NE(line, nullptr);
+    SendMessageW(cw->messages->hwnd, VEL_TEXTBOX_DBLCLK, reinterpret_cast<WPARAM>(line), 0);
+    wintest_flush();
+    privwnd *pw = private_get_entry(601);
+    ASSERT_NE(pw, nullptr);
+    EXPECT_EQ(mw->frame->active_child, pw->wnd);
+    SendMessageW(pw->wnd->hwnd, WM_CLOSE, 0, 0);
+    {
+        ctrl_held ctrl;
+        SendMessageW(cw->messages->hwnd, VEL_TEXTBOX_DBLCLK, reinterpret_cast<WPARAM>(line), 0);
+    }
+    EXPECT_NE(listed(mw, L"c cel @ Inda_"), nullptr);
+    close_listed(mw, L"c cel @ Inda_");
+
+    uitest_list_dblclk(cw->userlist, 0);
+    wintest_flush();
+    ASSERT_NE(private_get_entry(601), nullptr);
+    SendMessageW(private_get_entry(601)->wnd->hwnd, WM_CLOSE, 0, 0);
+    vel_widget_settext(cw->input, L"");
+    {
+        ctrl_held ctrl;
+        uitest_list_dblclk(cw->userlist, 0);
+    }
+    wchar_t typed[32] = {};
+    vel_widget_gettext(cw->input, typed, 32);
+    EXPECT_STREQ(typed, L"cel");
+
+    uitest_list_menu_pick(cw->userlist, 0, USERS_INFO);
+    EXPECT_NE(listed(mw, L"c cel @ Inda_"), nullptr);
+    close_listed(mw, L"c cel @ Inda_");
+
+    // The topic bar: the operator functions, "&close" allowed by the room's rights.
+    room->myperms = 0x02;
+    roomtest_wire wire;
+    {
+        wintest_menu_pick pick(IDC_OP_CLOSE);
+        SendMessageW(cw->topic_box->hwnd, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(cw->topic_box->hwnd), -1);
+    }
+    wintest_flush();
+    fakepeer_packet p = wire.next();
+    EXPECT_EQ(p.type, ROOMTEST_T_OPERATOR);
+    EXPECT_EQ(p.payload, roomtest_operator(6, 119));
 }
 
 TEST_F(RoomWindow, UsersAreListedInOrderAndCounted)
@@ -713,19 +832,32 @@ TEST_F(RoomWindow, AnUnlinkedRoomLivesWithItsWindowAndGoesWithIt)
     EXPECT_EQ(vel_list_get(chatwnd_list, 117), nullptr);
 }
 
+// A fresh room list (the dispatch's codes 1 and 2) while the user is in the room: the
+// window follows the new record and keeps its users.
 TEST_F(RoomWindow, AFreshRoomRecordTakesOverTheWindow)
 {
     open(118, "Regi", "tema");
     chatwnd_add_user(cw, roomtest_user(room, 5, "anna", 0x10000));
+    chatwnd_add_user(cw, roomtest_user(room, 6, "bela", 0x10000));
+    chatwnd_update_usercnt(cw);
     LVC_FreeRoomlist();
-    Room *fresh = room_add(118, "Uj", "friss", 0, 0);
+    packet_handler(1, nullptr);
+    Room *fresh = room_add(118, "Uj", "friss", 0, 2);
     ASSERT_NE(fresh, nullptr);
     EXPECT_EQ(fresh->chatwnd, nullptr);
-    chatwnd_rebind_room(fresh);
+    LVC_EvRoom listed{fresh};
+    packet_handler(2, &listed);
     room = fresh;
     EXPECT_EQ(fresh->chatwnd, cw);
     EXPECT_EQ(cw->room, fresh);
-    EXPECT_EQ(vel_listview_getitemcount(cw->userlist), 0) << "the old record's users are gone";
+    ASSERT_EQ(vel_listview_getitemcount(cw->userlist), 2);
+    EXPECT_EQ(roomtest_text(roomtest_line(cw->usercount_box)), L"2 csevegô");
+    ASSERT_NE(LVC_GetUserInRoom(fresh, 5), nullptr);
+    EXPECT_STREQ(LVC_GetUserInRoom(fresh, 5)->nick, "anna");
+    // Later changes of the room reach the same list.
+    LVC_EvUserHost left{fresh, LVC_GetUserInRoom(fresh, 6), nullptr};
+    packet_handler(24, &left);
+    EXPECT_EQ(vel_listview_getitemcount(cw->userlist), 1);
     EXPECT_EQ(roomtest_text(roomtest_line(cw->topic_box)), L"Uj - friss");
     close();
     EXPECT_EQ(LVC_GetRoom(118), fresh) << "the directory's record stays";

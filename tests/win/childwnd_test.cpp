@@ -8,8 +8,15 @@
 #include "tests/win/uitest.h"
 #include "toolkit/listview.h"
 #include "toolkit/mdichild.h"
+#include "protocol/internal.h"
+#include "ui/chatwnd.h"
 #include "ui/childwnd.h"
+#include "ui/drawwnd.h"
+#include "ui/infobox.h"
+#include "ui/msgbox.h"
+#include "ui/privwnd.h"
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -175,6 +182,117 @@ TEST_F(Childwnd, TakeLineReadsUtf8WithinItsCapacityAndEmptiesTheInput)
         EXPECT_STREQ(left, L"");
     }
     EXPECT_EQ(childwnd_take_line(nullptr, 64), "");
+}
+
+// ---- A child that refuses its creation (a widget that cannot be made). Windows NT sends
+// the refused window WM_DESTROY, which Wine leaves out: the hooks below send it as NT
+// does. The record must be freed exactly once: blocks of its size taken right after that
+// WM_DESTROY get its memory back if that message freed it, and a second free by the
+// creator then lands on them.
+// While it lives, chat children refuse their creation and get WM_DESTROY as on NT.
+struct refusal {
+    HHOOK cbt = nullptr, ret = nullptr;
+    size_t record_size = 0;
+    int destroys = 0;
+    wintest_reused_blocks blocks;
+    explicit refusal(size_t size);
+    ~refusal();
+    refusal(const refusal &) = delete;
+    refusal &operator=(const refusal &) = delete;
+};
+refusal *refusing;
+
+bool is_class(HWND hwnd, const wchar_t *name)
+{
+    wchar_t cls[32] = {};
+    GetClassNameW(hwnd, cls, 32);
+    return std::wcscmp(cls, name) == 0;
+}
+
+// No widget of a chat child can be made.
+LRESULT CALLBACK refuse_widgets(int code, WPARAM wp, LPARAM lp)
+{
+    if (code == HCBT_CREATEWND) {
+        const auto *cbt = reinterpret_cast<const CBT_CREATEWNDW *>(lp);
+        if (cbt->lpcs->hwndParent && is_class(cbt->lpcs->hwndParent, L"velc"))
+            return 1;
+    }
+    return CallNextHookEx(nullptr, code, wp, lp);
+}
+
+LRESULT CALLBACK destroy_as_nt_does(int code, WPARAM wp, LPARAM lp)
+{
+    const auto *ret = reinterpret_cast<const CWPRETSTRUCT *>(lp);
+    // Wine reports no result for WM_CREATE here; every chat child made while refusing is
+    // a refused one.
+    if (code == HC_ACTION && refusing && ret->message == WM_CREATE && is_class(ret->hwnd, L"velc")) {
+        SendMessageW(ret->hwnd, WM_DESTROY, 0, 0);
+        refusing->destroys++;
+        refusing->blocks.take(refusing->record_size);
+    }
+    return CallNextHookEx(nullptr, code, wp, lp);
+}
+
+refusal::refusal(size_t size) : record_size(size)
+{
+    refusing = this;
+    cbt = SetWindowsHookExW(WH_CBT, refuse_widgets, nullptr, GetCurrentThreadId());
+    ret = SetWindowsHookExW(WH_CALLWNDPROCRET, destroy_as_nt_does, nullptr, GetCurrentThreadId());
+}
+
+refusal::~refusal()
+{
+    UnhookWindowsHookEx(cbt);
+    UnhookWindowsHookEx(ret);
+    refusing = nullptr;
+}
+
+TEST_F(Childwnd, RefusedCreationFreesTheRecordOnce)
+{
+    Room room{};
+    room.id = 4242;
+    room.name = const_cast<char *>("Tilos");
+    room.theme = const_cast<char *>("");
+    chatwnd *chat = chatwnd_create(mw, &room);
+    ASSERT_NE(chat, nullptr);
+    const int buttons = mw->button_count;
+    struct kind {
+        const char *name;
+        size_t size;
+        void *(*create)(mainwnd *, Room *, chatwnd *);
+    };
+    const kind kinds[] = {
+        {"popup", sizeof(msgbox), [](mainwnd *f, Room *, chatwnd *) -> void * {
+             return msgbox_create(f, "Figyelem", "szoveg", 1, 1);
+         }},
+        {"information box", sizeof(infobox), [](mainwnd *f, Room *r, chatwnd *) -> void * {
+             return infobox_create(f, INFOBOX_ROOM, r);
+         }},
+        {"drawing board", sizeof(drawwnd), [](mainwnd *f, Room *, chatwnd *c) -> void * {
+             return drawwnd_create(f, c);
+         }},
+        {"room", sizeof(chatwnd), [](mainwnd *f, Room *, chatwnd *) -> void * {
+             Room other{};
+             other.id = 4243;
+             other.name = const_cast<char *>("Masik");
+             other.theme = const_cast<char *>("");
+             return chatwnd_create(f, &other);
+         }},
+        {"private", sizeof(privwnd), [](mainwnd *f, Room *, chatwnd *) -> void * {
+             return privwnd_create(f, 777, "anna");
+         }},
+    };
+    for (const kind &k : kinds) {
+        SCOPED_TRACE(k.name);
+        refusal scope(k.size);
+        EXPECT_EQ(k.create(mw, &room, chat), nullptr);
+        EXPECT_EQ(scope.destroys, 1);
+        EXPECT_TRUE(scope.blocks.untouched());
+        EXPECT_EQ(mw->button_count, buttons);
+    }
+    EXPECT_EQ(chat->drawwnd, nullptr);
+    SendMessageW(chat->wnd->hwnd, WM_CLOSE, 0, 0);
+    wintest_flush();
 }
 
 }  // namespace

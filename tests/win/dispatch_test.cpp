@@ -354,4 +354,81 @@ TEST_F(Dispatch, ALineTypedDuringAFloodGoesOutFirst)
     hang_up(&chat);
 }
 
+bool status_says(const wchar_t *text)
+{
+    return status_window && newest_status().find(text) != std::wstring::npos;
+}
+
+// A proxy that accepts the tunnel request and hangs up before its blank line: the attempt
+// ends with a red line, and the connect timer stops.
+TEST_F(Dispatch, AProxyThatBreaksOffEndsTheAttempt)
+{
+    fakepeer proxy;
+    ASSERT_TRUE(fakepeer_listen(&proxy));
+    mainwnd_start_connect_timer(main_frame);
+    LVC_Connect("127.0.0.1", 8888, 1, "127.0.0.1", proxy.port);
+    ASSERT_TRUE(pump_until([&] { return lvsock_wait_readable(proxy.listener, 0) == 1; }, 10000));
+    ASSERT_TRUE(fakepeer_accept(&proxy));
+    std::string request;
+    ASSERT_TRUE(fakepeer_recv_head(&proxy, &request));
+    EXPECT_EQ(request.rfind("CONNECT 127.0.0.1:8888 HTTP/1.0", 0), 0u) << request;
+    fakepeer_send(&proxy, "HTTP/1.0 200", 12);
+    fakepeer_hangup(&proxy);
+    ASSERT_TRUE(pump_until([] { return status_says(L"- error: proxy"); }, 10000));
+    EXPECT_EQ(main_frame->connect_timer, 0u);
+    EXPECT_EQ(status_part(0), L"not connected.");
+    EXPECT_FALSE(LVC_IsConnected());
+}
+
+// The login's answers and the failures that end an attempt, each with its line and the
+// state it leaves in the status bar.
+TEST_F(Dispatch, LoginAnswersAndFailuresReachTheStatusWindowAndBar)
+{
+    struct answer {
+        int code;
+        const wchar_t *line;
+    };
+    for (const answer &a : {answer{12, L"- error: registernick (regnick)"},
+                            answer{13, L"- error: registernick (regerror)"},
+                            answer{14, L"- error: registernick (needpass)"}}) {
+        mainwnd_start_login_timer(main_frame);
+        packet_handler(a.code, nullptr);
+        EXPECT_TRUE(status_says(a.line)) << a.code;
+        EXPECT_EQ(main_frame->login_timer, 0u) << a.code;
+        EXPECT_EQ(status_part(1), L"not logged in.");
+    }
+
+    LVC_EvNick online{4711, "anna"};
+    packet_handler(36, &online);
+    EXPECT_TRUE(status_says(L"- id: 4711 - nick: anna [online]"));
+    LVC_EvNick offline{4712, ""};
+    packet_handler(36, &offline);
+    EXPECT_TRUE(status_says(L"- id: 4712 - nick:  [offline]"));
+
+    mainwnd_start_connect_timer(main_frame);
+    exception_handler(LVC_ERR_RESOLVE, nullptr);
+    EXPECT_TRUE(status_says(L"- error: gethostbyname"));
+    EXPECT_EQ(main_frame->connect_timer, 0u);
+    EXPECT_EQ(status_part(0), L"not connected.");
+
+    // The web server's failure comes from the login thread: a web port where nothing
+    // listens. It is shown on this thread.
+    fakepeer chat;
+    connect(&chat);
+    uint16_t closed_port = 0;
+    {
+        fakepeer web;
+        ASSERT_TRUE(fakepeer_listen(&web));
+        closed_port = web.port;
+    }
+    LVC_SetWebPort(closed_port);
+    mainwnd_start_login_timer(main_frame);
+    LVC_RegisterNick("anna", "");
+    ASSERT_TRUE(pump_until([] { return status_says(L"- error: web server"); }, 10000));
+    EXPECT_EQ(main_frame->login_timer, 0u);
+    EXPECT_EQ(status_part(1), L"not logged in.");
+    LVC_SetWebPort(80);
+    hang_up(&chat);
+}
+
 }  // namespace

@@ -15,7 +15,7 @@
 #include "resources/resource.h"
 #include "settings/cfgproc.h"
 #include "settings/notify.h"
-#include "tests/win/wintest.h"
+#include "tests/win/uitest.h"
 #include "toolkit/listview.h"
 #include "toolkit/mdichild.h"
 #include "toolkit/textbox.h"
@@ -40,8 +40,8 @@ std::wstring entry_text(vel_window *child)
     const int item = mainwnd_find_listitem(main_frame, child);
     if (item < 0)
         return L"";
-    wchar_t text[256] = {};
-    vel_listview_getitemtext(main_frame->windowlist, item, 0, text, 256);
+    wchar_t text[600] = {};
+    vel_listview_getitemtext(main_frame->windowlist, item, 0, text, 600);
     return text;
 }
 
@@ -62,10 +62,10 @@ std::wstring last_status_line()
     return static_cast<vel_textbox_line *>(box->lines->data)->text;
 }
 
-vel_window *new_child(const wchar_t *caption, int kind)
+vel_window *new_child(const wchar_t *caption, int kind, vel_wndproc proc = nullptr)
 {
     vel_window *child = vel_mdichild_create(nullptr, nullptr, nullptr, WS_VISIBLE | WS_OVERLAPPEDWINDOW, caption,
-                                            CW_USEDEFAULT, CW_USEDEFAULT, 200, 150, main_frame->frame, nullptr);
+                                            CW_USEDEFAULT, CW_USEDEFAULT, 200, 150, main_frame->frame, proc);
     if (child)
         mainwnd_add_childwindow(main_frame, child, kind, caption, caption);
     return child;
@@ -245,6 +245,35 @@ TEST_F(MainFrame, DirtyMarks)
 
     vel_window stranger{};
     EXPECT_EQ(mainwnd_set_dirty_flag(main_frame, &stranger, 1, 0), 0);
+    close_child(child);
+}
+
+// A caption too long for the entry is cut, and the unseen mark keeps the last place: it
+// never overwrites the caption, and a surrogate pair is never split.
+TEST_F(MainFrame, LongCaptionsKeepTheirMark)
+{
+    const std::wstring exact(508, L'x');
+    vel_window *fits = new_child(exact.c_str(), MAINWND_KIND_POPUP);
+    EXPECT_TRUE(entry_text(fits) == L"c " + exact + L"_");
+    close_child(fits);
+
+    std::wstring caption(507, L'y');
+    caption += L"\xD83D\xDE00zzz";  // a pair across the cut, then more
+    vel_window *child = new_child(caption.c_str(), MAINWND_KIND_POPUP);
+    vel_mdichild_activate(status_window->wnd);
+    wintest_flush();
+    const std::wstring kept = L"c " + std::wstring(507, L'y');
+    EXPECT_TRUE(entry_text(child) == kept + L"_") << entry_text(child).size();
+    EXPECT_EQ(mainwnd_set_dirty_flag(main_frame, child, 1, 0), 1);
+    EXPECT_TRUE(entry_text(child) == kept + L"*") << entry_text(child).size();
+    wchar_t button[600] = {};
+    vel_widget_gettext(mainwnd_get_button(main_frame, child), button, 600);
+    EXPECT_TRUE(std::wstring(button) == kept + L"*");
+    EXPECT_EQ(mainwnd_set_dirty_flag(main_frame, child, 0, 0), 1);
+    EXPECT_TRUE(entry_text(child) == kept + L"_");
+    // A whole entry set at once is fitted the same way.
+    EXPECT_EQ(mainwnd_set_entry_text(main_frame, child, (L"c " + std::wstring(700, L'w') + L"*").c_str()), 1);
+    EXPECT_TRUE(entry_text(child) == L"c " + std::wstring(508, L'w') + L"*");
     close_child(child);
 }
 
@@ -629,6 +658,88 @@ TEST_F(MainFrame, PanesHideAndShow)
     EXPECT_TRUE(IsWindowVisible(main_frame->windowlist->hwnd));
 }
 
+// A drag of a splitter by the mouse: pressed, moved by `distance` along its axis, released.
+void drag(const vel_widget *splitter, int distance)
+{
+    const bool vertical = splitter == main_frame->vsplitter;
+    const LPARAM from = MAKELPARAM(2, 2);
+    const LPARAM to = vertical ? MAKELPARAM(2 + distance, 2) : MAKELPARAM(2, 2 + distance);
+    SendMessageW(splitter->hwnd, WM_LBUTTONDOWN, MK_LBUTTON, from);
+    SendMessageW(splitter->hwnd, WM_MOUSEMOVE, MK_LBUTTON, to);
+    SendMessageW(splitter->hwnd, WM_LBUTTONUP, 0, to);
+    wintest_flush();
+}
+
+int left_in_frame(const vel_widget *w)
+{
+    RECT rc;
+    GetWindowRect(w->hwnd, &rc);
+    MapWindowPoints(nullptr, main_frame->frame->hwnd, reinterpret_cast<POINT *>(&rc), 2);
+    return rc.left;
+}
+
+// Dragging the splitters moves the panes and the MDI client within their bounds, and a
+// double click on the vertical one hides the panes.
+TEST_F(MainFrame, SplitterDragsAndTheDoubleClickThatHidesThePanes)
+{
+    mainwnd_show_windowlist(main_frame, 1);
+    const int client_x = main_frame->mdi_client->x, list_w = main_frame->windowlist->w;
+    drag(main_frame->vsplitter, 30);
+    EXPECT_EQ(main_frame->mdi_client->x, client_x + 30);
+    EXPECT_EQ(left_in_frame(main_frame->mdi_client), client_x + 30);
+    EXPECT_EQ(main_frame->windowlist->w, list_w + 30);
+    EXPECT_EQ(main_frame->friendlist->w, list_w + 30);
+    EXPECT_EQ(main_frame->hsplitter->w, list_w + 30);
+    // The bounds (-100 and 100) hold from where the bar started, over several drags.
+    drag(main_frame->vsplitter, 150);
+    EXPECT_EQ(main_frame->windowlist->w, list_w + 100);
+    drag(main_frame->vsplitter, -300);
+    EXPECT_EQ(main_frame->windowlist->w, list_w - 100);
+    drag(main_frame->vsplitter, 100);
+    EXPECT_EQ(main_frame->mdi_client->x, client_x);
+
+    const int list_h = main_frame->windowlist->h, friends_y = main_frame->friendlist->y;
+    drag(main_frame->hsplitter, 40);
+    EXPECT_EQ(main_frame->windowlist->h, list_h + 40);
+    EXPECT_EQ(main_frame->friendlist->y, friends_y + 40);
+    drag(main_frame->hsplitter, -40);
+    EXPECT_EQ(main_frame->windowlist->h, list_h);
+
+    SendMessageW(main_frame->vsplitter->hwnd, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(2, 2));
+    wintest_flush();
+    EXPECT_FALSE(main_frame->flags & MAINWND_PANES_SHOWN);
+    EXPECT_FALSE(IsWindowVisible(main_frame->windowlist->hwnd));
+    EXPECT_EQ(main_frame->mdi_client->x, 0);
+    mainwnd_show_windowlist(main_frame, 1);
+}
+
+// The View menu's check marks follow the state each time it opens.
+TEST_F(MainFrame, ViewMenuChecksFollowTheState)
+{
+    HMENU view = GetSubMenu(main_frame->menu, 1);
+    auto checked = [&](UINT id) {
+        SendMessageW(main_frame->frame->hwnd, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(view), 1);
+        return (GetMenuState(view, id, MF_BYCOMMAND) & MF_CHECKED) != 0;
+    };
+    mainwnd_show_windowlist(main_frame, 1);
+    main_frame->flags &= ~(MAINWND_MINIMIZE_TO_TRAY | MAINWND_ON_TOP);
+    cfg_console = 0;
+    EXPECT_TRUE(checked(IDC_VIEW_WINDOWLIST));
+    for (UINT id : {IDC_VIEW_FULLSCREEN, IDC_VIEW_TRAY, IDC_VIEW_ONTOP, IDC_VIEW_CONSOLE})
+        EXPECT_FALSE(checked(id)) << id;
+    mainwnd_show_windowlist(main_frame, 0);
+    main_frame->flags |= MAINWND_MINIMIZE_TO_TRAY | MAINWND_ON_TOP;
+    main_frame->frame->state |= 1u;
+    cfg_console = 1;
+    EXPECT_FALSE(checked(IDC_VIEW_WINDOWLIST));
+    for (UINT id : {IDC_VIEW_FULLSCREEN, IDC_VIEW_TRAY, IDC_VIEW_ONTOP, IDC_VIEW_CONSOLE})
+        EXPECT_TRUE(checked(id)) << id;
+    main_frame->flags &= ~(MAINWND_MINIMIZE_TO_TRAY | MAINWND_ON_TOP);
+    main_frame->frame->state &= ~1u;
+    cfg_console = 0;
+    mainwnd_show_windowlist(main_frame, 1);
+}
+
 TEST_F(MainFrame, ClosedConnectionWhileQuittingEndsTheLoop)
 {
     MSG msg;
@@ -710,6 +821,126 @@ TEST_F(MainFrame, MinimiseToTrayAndBack)
     SendMessageW(hwnd, WM_COMMAND, MAKEWPARAM(IDC_VIEW_TRAY, 0), 0);
     ShowWindow(hwnd, SW_RESTORE);
     wintest_flush();
+}
+
+wintest_reused_blocks *after_destroy;
+
+// A child as the chat windows are: it leaves the frame's registry when it is destroyed.
+int registered_child_proc(vel_window *self, HWND, UINT msg, WPARAM, LPARAM, LRESULT *)
+{
+    if (msg == WM_DESTROY) {
+        mainwnd_del_childwindow(main_frame, self);
+        if (after_destroy)
+            after_destroy->take(sizeof(vel_widget));
+    }
+    return VEL_CONTINUE;
+}
+
+// The bar button of a new child that leaves the registry when it is destroyed.
+vel_widget *button_of_new_child(const wchar_t *caption, HWND *child_hwnd)
+{
+    vel_window *child = new_child(caption, MAINWND_KIND_PRIVATE, registered_child_proc);
+    *child_hwnd = child ? child->hwnd : nullptr;
+    return child ? mainwnd_get_button(main_frame, child) : nullptr;
+}
+
+// "Close" picked from a bar button's menu closes the child, whose button goes with it; the
+// button's handling must not touch its record afterwards.
+TEST_F(MainFrame, CloseFromTheBarButtonsMenu)
+{
+    HWND child_hwnd;
+    vel_widget *button = button_of_new_child(L"menus", &child_hwnd);
+    ASSERT_NE(button, nullptr);
+    auto *child = static_cast<vel_window *>(button->data);
+    const int before = main_frame->button_count;
+    wintest_reused_blocks blocks;
+    after_destroy = &blocks;
+    {
+        wintest_menu_pick pick(SC_CLOSE);
+        SendMessageW(button->hwnd, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(button->hwnd), MAKELPARAM(-1, -1));
+    }
+    after_destroy = nullptr;
+    wintest_flush();
+    EXPECT_FALSE(IsWindow(child_hwnd));
+    EXPECT_EQ(main_frame->button_count, before - 1);
+    EXPECT_EQ(mainwnd_find_listitem(main_frame, child), -1);
+    EXPECT_TRUE(blocks.untouched());
+}
+
+// The bar button's mouse: a double click zooms the child and a second one restores it; a
+// middle click closes it.
+TEST_F(MainFrame, BarButtonDoubleAndMiddleClick)
+{
+    HWND hwnd;
+    vel_widget *button = button_of_new_child(L"gomb", &hwnd);
+    ASSERT_NE(button, nullptr);
+    auto *child = static_cast<vel_window *>(button->data);
+    SendMessageW(button->hwnd, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(5, 5));
+    wintest_flush();
+    EXPECT_EQ(main_frame->frame->zoomed_child, child);
+    SendMessageW(button->hwnd, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(5, 5));
+    wintest_flush();
+    EXPECT_EQ(main_frame->frame->zoomed_child, nullptr);
+    const int buttons = main_frame->button_count;
+    SendMessageW(button->hwnd, WM_MBUTTONDOWN, MK_MBUTTON, MAKELPARAM(5, 5));
+    SendMessageW(button->hwnd, WM_MBUTTONUP, 0, MAKELPARAM(5, 5));
+    wintest_flush();
+    EXPECT_FALSE(IsWindow(hwnd));
+    EXPECT_EQ(main_frame->button_count, buttons - 1);
+}
+
+void CALLBACK connection_closed_while_quitting(HWND, UINT, UINT_PTR id, DWORD)
+{
+    KillTimer(nullptr, id);
+    LVC_SetQuit(1);
+    event_handler(LVC_EV_CLOSED, nullptr);
+}
+
+void CALLBACK loop_did_not_end(HWND, UINT, UINT_PTR, DWORD)
+{
+    EndMenu();
+    PostQuitMessage(99);
+}
+
+// Alt+X while connected: the key's release puts the menu bar into keyboard mode, and the
+// connection's end arrives inside that menu's loop. The message loop ends all the same.
+TEST_F(MainFrame, ClosedConnectionInsideTheMenuLoopEndsTheProgram)
+{
+    HWND hwnd = main_frame->frame->hwnd;
+    PostMessageW(hwnd, WM_SYSCOMMAND, SC_KEYMENU, 0);
+    SetTimer(nullptr, 0, 200, connection_closed_while_quitting);
+    const UINT_PTR give_up = SetTimer(nullptr, 0, 5000, loop_did_not_end);
+    EXPECT_EQ(vel_run(main_frame->frame, nullptr), 0u);
+    KillTimer(nullptr, give_up);
+    LVC_SetQuit(0);
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    GetGUIThreadInfo(GetCurrentThreadId(), &info);
+    EXPECT_FALSE(info.flags & GUI_INMENUMODE);
+    EXPECT_TRUE(IsWindow(hwnd));
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+    }
+}
+
+// Cancel in the exit question leaves everything as it was, also while connected.
+TEST_F(MainFrame, CancelInTheExitQuestionKeepsEverything)
+{
+    cfg_confirm_exit = 1;
+    const int connected = lvc.connected;
+    lvc.connected = 1;
+    HWND hwnd = main_frame->frame->hwnd;
+    uitest_msgbox_watch watch(L"Kilépés", IDCANCEL);
+    SendMessageW(hwnd, WM_COMMAND, MAKEWPARAM(IDC_FILE_EXIT, 1), 0);
+    watch.finish();
+    wintest_flush();
+    EXPECT_TRUE(watch.found);
+    EXPECT_EQ(watch.text, L"Biztosan kilépsz?");
+    EXPECT_TRUE(IsWindow(hwnd));
+    EXPECT_FALSE(LVC_GetQuit());
+    EXPECT_EQ(lvc.connected, 1);
+    lvc.connected = connected;
+    cfg_confirm_exit = 0;
 }
 
 // Last: closing destroys the frame.

@@ -449,6 +449,28 @@ void CALLBACK give_up(HWND, UINT, UINT_PTR, DWORD)
     PostQuitMessage(99);
 }
 
+// A frame that makes and destroys a widget per child window (as a bar of buttons does)
+// never gives a widget an identifier of the Window menu's entries: their picks still
+// activate the child.
+TEST_F(Mdi, WidgetIdentifiersAreReusedAndLeaveTheWindowMenusOwn)
+{
+    vel_window *first = child(L"elso");
+    vel_window *second = child(L"masodik");
+    ASSERT_EQ(frame_->active_child, second);
+    for (int i = 0; i < 1200; i++) {
+        vel_widget *button = vel_widget_create(nullptr, frame_, 0, 0, L"", 0, 0, 10, 10, 5, nullptr, nullptr,
+                                               VEL_BUTTON, nullptr);
+        ASSERT_NE(button, nullptr) << i;
+        ASSERT_LT(button->id, 7000) << i;
+        vel_widget_destroy(button);
+        wintest_flush();
+    }
+    // The Window menu's entry for the first child (the MDI client numbers them from 7000).
+    SendMessageW(frame_->hwnd, WM_COMMAND, MAKEWPARAM(7000, 0), 0);
+    wintest_flush();
+    EXPECT_EQ(frame_->active_child, first);
+}
+
 TEST_F(Mdi, LoopTranslatesTheMdiKeysOfTheFrame)
 {
     vel_window *a = child(L"A");

@@ -36,9 +36,10 @@ int record_sound(const wchar_t *file)
     return 1;
 }
 
-void record_send(int kind, int32_t userid, const char *text)
+int record_send(int kind, int32_t userid, const char *text)
 {
     sent.push_back({kind, userid, text});
+    return static_cast<int>(std::strlen(text));
 }
 
 std::wstring newest(const privwnd *pw)
@@ -145,7 +146,8 @@ TEST_F(Privwnd, FirstMessageOpensACaptionedWindowAndTheSecondGoesToIt)
     EXPECT_EQ(caption_of(pw), L"anna [4711]");
     EXPECT_STREQ(pw->peer_nick, "anna");
     EXPECT_EQ(pw->main_frame, mw);
-    EXPECT_EQ(entry_of(mw, pw->wnd), L"e anna_");
+    // Opened behind the window the user types in, its first message is unseen.
+    EXPECT_EQ(entry_of(mw, pw->wnd), L"e anna*");
     // The date line, then the message.
     EXPECT_EQ(line_count(pw), 2);
     EXPECT_EQ(newest(pw), L"<anna> szia");
@@ -238,15 +240,30 @@ TEST_F(Privwnd, NoSoundWhileTheWindowIsTheActiveChild)
     EXPECT_EQ(played.size(), 1u);
 }
 
+// The window the user types in stays the active child, with the keyboard, so keys such as
+// Alt+T act on it; the new conversation shows in front, and its first message sounds.
 TEST_F(Privwnd, AnIncomingConversationLeavesTheKeyboardWhereTheUserTypes)
 {
+    cfg_privat_sound = 1;
     vel_mdichild_activate(mw->statwnd->wnd);
     vel_widget_setfocus(mw->statwnd->edit);
     wintest_flush();
     ASSERT_EQ(GetFocus(), mw->statwnd->edit->hwnd);
     private_private_message(mw, 302, "anna", "szia", 3, 1);
-    ASSERT_NE(private_get_entry(302), nullptr);
+    privwnd *opened = private_get_entry(302);
+    ASSERT_NE(opened, nullptr);
+    wintest_flush();
     EXPECT_EQ(GetFocus(), mw->statwnd->edit->hwnd);
+    EXPECT_EQ(mw->frame->active_child, mw->statwnd->wnd);
+    EXPECT_TRUE(IsWindowVisible(opened->wnd->hwnd));
+    EXPECT_EQ(GetWindow(mw->mdi_client->hwnd, GW_CHILD), opened->wnd->hwnd) << "shown in front";
+    EXPECT_EQ(played.size(), 1u);
+    EXPECT_EQ(entry_of(mw, opened->wnd), L"e anna*");
+    const uint32_t stamp = opened->flags & PRIVWND_TIMESTAMP;
+    SendMessageW(mw->frame->hwnd, WM_COMMAND, MAKEWPARAM(IDC_TIMESTAMP, 1), 0);  // Alt+T
+    EXPECT_EQ(opened->flags & PRIVWND_TIMESTAMP, stamp);
+    SendMessageW(mw->frame->hwnd, WM_COMMAND, MAKEWPARAM(IDC_TIMESTAMP, 1), 0);
+    cfg_privat_sound = 0;
 
     // Opened by the user, the conversation takes the keyboard.
     privwnd *pw = private_add_private(mw, 303, "bela");
@@ -440,8 +457,10 @@ TEST_F(Privwnd, DispatchDeliversPrivateCodesAndTheLostConnection)
     packet_handler(34, &low);
     ASSERT_NE(private_get_entry(100), nullptr);
 
-    // The confirmation of our own message: kind + 2, our nick, no notification.
+    // The confirmation of our own message: kind + 2, our nick, no notification (the
+    // conversation read first, so that nothing is unseen).
     anna->flags |= PRIVWND_SOUND;
+    vel_mdichild_activate(anna->wnd);
     activate_status();
     played.clear();
     LVC_EvPrivate echo{3, 200, "anna", "valasz"};
@@ -559,6 +578,35 @@ TEST_F(PrivwndConnected, RawCommandSendsItsKindToTheServer)
     fakepeer_put_utf(&want, "integet");
     EXPECT_EQ(p.type, 8);
     EXPECT_EQ(p.payload, want);
+}
+
+// A message longer than a packet holds goes out cut at a character boundary: the user is
+// told once, and the server's confirmation shows the text as the peer got it.
+TEST_F(PrivwndConnected, ALongMessageIsCutAndTheUserToldOnce)
+{
+    privwnd_send = LVC_SendPrivateMessage;
+    uitest_state state(1, 2);
+    privwnd *pw = private_add_private(mw, 4243, "anna");
+    ASSERT_NE(pw, nullptr);
+    std::wstring typed;
+    while (typed.size() < 5000)
+        typed += L"\x00e1";  // two bytes in UTF-8
+    const int lines_before = line_count(pw);
+    type(pw, typed);
+    fakepeer_packet p = next();
+    ASSERT_EQ(p.type, 8);
+    // Kind, id and the text's length take 7 of the 8176 payload bytes: 8169 are left, and
+    // a character is never split.
+    const size_t text_bytes = p.payload.size() - 7;
+    EXPECT_EQ(text_bytes, 8168u);
+    EXPECT_EQ(line_count(pw), lines_before + 1);
+    EXPECT_EQ(newest(pw), L"$ hiba: túl hosszú üzenet, csak az eleje ment el.");
+    std::lock_guard lock(lvc.sentlock);
+    int32_t kind = 0, user = 0;
+    const char *recorded = strlist_get(lvc.sent, &kind, &user, nullptr);
+    ASSERT_NE(recorded, nullptr);
+    EXPECT_EQ(std::strlen(recorded), text_bytes) << "the echo shows what went out";
+    EXPECT_EQ(user, 4243);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "resources/resource.h"
 #include "tests/win/uitest.h"
 #include "toolkit/listview.h"
+#include "toolkit/util.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -551,13 +552,52 @@ TEST_F(RlistwndConnected, EveryWayOfEnteringGoesThroughTheButton)
     SendMessageW(rw->list->hwnd, WM_KEYDOWN, VK_RETURN, 0);
     EXPECT_EQ(next_enter(), by_id(9));
     // A double click on an item.
-    NMITEMACTIVATE dbl{};
-    dbl.hdr.hwndFrom = rw->list->hwnd;
-    dbl.hdr.idFrom = static_cast<UINT_PTR>(rw->list->id);
-    dbl.hdr.code = NM_DBLCLK;
-    dbl.iItem = 1;
-    SendMessageW(rw->wnd->hwnd, WM_NOTIFY, dbl.hdr.idFrom, reinterpret_cast<LPARAM>(&dbl));
+    uitest_list_dblclk(rw->list, 1);
     EXPECT_EQ(next_enter(), by_id(9));
+    // A double click on the empty space below the items enters nothing, whatever the
+    // name field holds: the next request is the one of the button after it.
+    RECT rc;
+    GetClientRect(rw->list->hwnd, &rc);
+    SendMessageW(rw->list->hwnd, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(10, rc.bottom - 4));
+    SendMessageW(rw->list->hwnd, WM_LBUTTONUP, 0, MAKELPARAM(10, rc.bottom - 4));
+    SendMessageW(rw->list->hwnd, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(10, rc.bottom - 4));
+    SendMessageW(rw->list->hwnd, WM_LBUTTONUP, 0, MAKELPARAM(10, rc.bottom - 4));
+    wintest_flush();
+    vel_widget_settext(rw->name_edit, L"Fo");
+    rlistwnd_push_button(rw);
+    EXPECT_EQ(next_enter(), by_id(5));
+}
+
+std::vector<std::wstring> tried_urls;
+
+// Opens only what looks like an address, as the toolkit's opener does.
+INT_PTR record_url(const wchar_t *url)
+{
+    tried_urls.emplace_back(url);
+    return vel_util_url_class(url) ? 42 : 0;
+}
+
+// The list's right-click menu on the selected room: enter, info, and "follow url", which
+// opens the first address in the topic.
+TEST_F(RlistwndConnected, ContextMenuOfTheSelectedRoom)
+{
+    add(5, "Fo", 0, "$red$nezd meg: $blue$www.pelda.hu/x es mas http://masik.hu");
+    auto pick = [&](UINT id) { uitest_list_menu_pick(rw->list, 0, id); };
+    vel_widget_settext(rw->name_edit, L"Nincs ilyen");
+    pick(RLISTWND_CMD_ENTER);
+    EXPECT_EQ(next_enter(), by_id(5)) << "the selected room, not the name field's";
+
+    pick(RLISTWND_CMD_INFO);
+    const int info = vel_listview_findtext(mw->windowlist, L"c Fo_");
+    ASSERT_GE(info, 0);
+    SendMessageW(reinterpret_cast<vel_window *>(vel_listview_getlparam(mw->windowlist, info))->hwnd, WM_CLOSE, 0, 0);
+
+    rlistwnd_url_opener = record_url;
+    tried_urls.clear();
+    pick(RLISTWND_CMD_URL);
+    rlistwnd_url_opener = vel_util_open_url;
+    ASSERT_FALSE(tried_urls.empty());
+    EXPECT_EQ(tried_urls.back(), L"www.pelda.hu/x");
 }
 
 // A stand-in room window: its join state and whether it was activated.

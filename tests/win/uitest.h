@@ -18,6 +18,8 @@
 
 #include <gtest/gtest.h>
 
+#include <commctrl.h>
+
 #include <atomic>
 #include <string>
 #include <thread>
@@ -82,6 +84,29 @@ inline COLORREF uitest_colour(const char *markup)
     uint32_t colours[64];
     LVC_CStringParserW(text, colours, markup, 0);
     return colours[0];
+}
+
+// A double click on `item` of a list view (-1: off the items), as the list reports it to
+// its window.
+inline void uitest_list_dblclk(const vel_widget *list, int item)
+{
+    NMITEMACTIVATE dbl{};
+    dbl.hdr.hwndFrom = list->hwnd;
+    dbl.hdr.idFrom = static_cast<UINT_PTR>(list->id);
+    dbl.hdr.code = NM_DBLCLK;
+    dbl.iItem = item;
+    SendMessageW(GetParent(list->hwnd), WM_NOTIFY, dbl.hdr.idFrom, reinterpret_cast<LPARAM>(&dbl));
+}
+
+// Selects `item` of a list view and picks `id` from the list's right-click menu.
+inline void uitest_list_menu_pick(const vel_widget *list, int item, UINT id)
+{
+    LVITEMW state{};
+    state.stateMask = state.state = LVIS_SELECTED;
+    SendMessageW(list->hwnd, LVM_SETITEMSTATE, static_cast<WPARAM>(item), reinterpret_cast<LPARAM>(&state));
+    wintest_menu_pick pick(id);
+    SendMessageW(list->hwnd, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(list->hwnd), -1);
+    wintest_flush();
 }
 
 // Pretends a connection and a login state without a socket, for the checks that the
@@ -208,23 +233,24 @@ struct UiConnected : Base {
     }
 };
 
-// Waits on its own thread for a message box with `caption`, keeps its text and closes it.
+// Waits on its own thread for a message box with `caption`, keeps its text and answers it
+// with `button`.
 struct uitest_msgbox_watch {
     std::wstring caption;
     std::wstring text;
     bool found = false;
     std::atomic<bool> stop{false};
     std::thread thread;
-    explicit uitest_msgbox_watch(const wchar_t *title) : caption(title)
+    explicit uitest_msgbox_watch(const wchar_t *title, int button = IDOK) : caption(title)
     {
-        thread = std::thread([this] {
+        thread = std::thread([this, button] {
             for (int i = 0; i < 500 && !stop; i++) {
                 if (HWND box = FindWindowW(L"#32770", caption.c_str())) {
                     wchar_t buf[256] = {};
                     GetDlgItemTextW(box, 0xFFFF, buf, 256);
                     text = buf;
                     found = true;
-                    PostMessageW(box, WM_COMMAND, IDOK, 0);
+                    PostMessageW(box, WM_COMMAND, static_cast<WPARAM>(button), 0);
                     return;
                 }
                 Sleep(10);

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "tests/win/wintest.h"
+#include "toolkit/textbox.h"
 #include "toolkit/util.h"
 
 namespace {
@@ -279,8 +280,45 @@ TEST(UtilUrl, QuotingRefusesWhatCouldBreakOutOfTheArgument)
     EXPECT_EQ(vel_util_quote_url(L"http://long.example", small, 8), 0);
 }
 
+// A scheme's registered open command, set for a test and put back as it was afterwards.
+class registered_command {
+public:
+    explicit registered_command(const wchar_t *scheme)
+    {
+        const std::wstring path = std::wstring(scheme) + L"\\shell\\open\\command";
+        RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, &key_, nullptr);
+        DWORD size = sizeof saved_;
+        had_value_ = RegQueryValueExW(key_, nullptr, nullptr, &saved_type_, reinterpret_cast<BYTE *>(saved_),
+                                      &size) == ERROR_SUCCESS;
+        saved_size_ = size;
+    }
+    ~registered_command()
+    {
+        if (had_value_)
+            RegSetValueExW(key_, nullptr, 0, saved_type_, reinterpret_cast<const BYTE *>(saved_), saved_size_);
+        else
+            RegDeleteValueW(key_, nullptr);
+        RegCloseKey(key_);
+    }
+    registered_command(const registered_command &) = delete;
+    registered_command &operator=(const registered_command &) = delete;
+    bool ok() const { return key_ != nullptr; }
+    void set(const std::wstring &command, DWORD type = REG_SZ)
+    {
+        RegSetValueExW(key_, nullptr, 0, type, reinterpret_cast<const BYTE *>(command.c_str()),
+                       static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t)));
+    }
+    HKEY key() const { return key_; }
+
+private:
+    HKEY key_ = nullptr;
+    wchar_t saved_[1024] = {};
+    DWORD saved_type_ = REG_SZ, saved_size_ = 0;
+    bool had_value_ = false;
+};
+
 // Registers a copy of this test program, under a folder name with a space, as the
-// program that opens "http" addresses; restores the previous registration afterwards.
+// program that opens "http" and "mailto" addresses.
 class UtilOpenUrl : public testing::Test {
 protected:
     void SetUp() override
@@ -294,26 +332,16 @@ protected:
         ASSERT_TRUE(CopyFileW(self, program_.c_str(), FALSE));
         record_ = dir_ + L"\\args.txt";
         DeleteFileW(record_.c_str());
-        ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, L"http\\shell\\open\\command", 0, nullptr, 0,
-                                  KEY_READ | KEY_WRITE, nullptr, &key_, nullptr),
-                  ERROR_SUCCESS);
-        DWORD size = sizeof saved_;
-        had_value_ = RegQueryValueExW(key_, nullptr, nullptr, nullptr, reinterpret_cast<BYTE *>(saved_), &size) ==
-                     ERROR_SUCCESS;
+        ASSERT_TRUE(http_.ok());
+        ASSERT_TRUE(mailto_.ok());
         const std::wstring command = L"\"" + program_ + L"\" -nohome \"%1\"";
-        RegSetValueExW(key_, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE *>(command.c_str()),
-                       static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t)));
+        http_.set(command);
+        mailto_.set(command);
         SetEnvironmentVariableW(record_var, record_.c_str());
     }
     void TearDown() override
     {
         SetEnvironmentVariableW(record_var, nullptr);
-        if (had_value_)
-            RegSetValueExW(key_, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE *>(saved_),
-                           static_cast<DWORD>((wcslen(saved_) + 1) * sizeof(wchar_t)));
-        else
-            RegDeleteValueW(key_, nullptr);
-        RegCloseKey(key_);
         DeleteFileW(record_.c_str());
         DeleteFileW(program_.c_str());
         RemoveDirectoryW(dir_.c_str());
@@ -333,10 +361,15 @@ protected:
         }
         return L"";
     }
+    // Nothing was run: no command line recorded within half a second.
+    bool nothing_ran()
+    {
+        Sleep(500);
+        return GetFileAttributesW(record_.c_str()) == INVALID_FILE_ATTRIBUTES;
+    }
     std::wstring dir_, program_, record_;
-    HKEY key_ = nullptr;
-    wchar_t saved_[1024] = {};
-    bool had_value_ = false;
+    registered_command http_{L"http"};
+    registered_command mailto_{L"mailto"};
 };
 
 TEST_F(UtilOpenUrl, RunsTheRegisteredProgramWithTheAddressUnchangedAsOneArgument)
@@ -353,17 +386,39 @@ TEST_F(UtilOpenUrl, RefusesAddressesThatWouldInjectArgumentsAndUnknownSchemes)
     EXPECT_EQ(vel_util_open_url(L"http://x.hu\" --remote-debugging-port=1"), 0);
     EXPECT_EQ(vel_util_open_url(L"gopher://x.hu"), 0);
     EXPECT_EQ(vel_util_open_url(nullptr), 0);
-    Sleep(500);
-    EXPECT_EQ(GetFileAttributesW(record_.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_TRUE(nothing_ran());
+}
+
+// A double-clicked mail address in a text box (the box hands "mailto:" and the word) goes
+// through the same checks: a quote in the word cannot add arguments for the mail program.
+TEST_F(UtilOpenUrl, MailAddressesFromATextBoxPassTheSameChecks)
+{
+    vel_textbox_open_address(L"mailto:x\"--profile=c:\\evil@x.hu", 1);
+    EXPECT_TRUE(nothing_ran());
+    vel_textbox_open_address(L"mailto:anna@pelda.hu", 1);
+    const std::wstring line = recorded();
+    EXPECT_NE(line.find(L"\"mailto:anna@pelda.hu\""), std::wstring::npos) << std::string(line.begin(), line.end());
+}
+
+// A command registered with environment variables in it is expanded before its program is
+// taken out of it: here the variable holds the quoted program path.
+TEST_F(UtilOpenUrl, AnExpandableCommandIsExpanded)
+{
+    SetEnvironmentVariableW(L"LV_URL_TEST_BROWSER", (L"\"" + program_ + L"\"").c_str());
+    http_.set(L"%LV_URL_TEST_BROWSER% -nohome \"%1\"", REG_EXPAND_SZ);
+    EXPECT_GT(vel_util_open_url(L"http://pelda.hu/"), 32);
+    const std::wstring line = recorded();
+    EXPECT_NE(line.find(L"fake browser.exe"), std::wstring::npos) << std::string(line.begin(), line.end());
+    EXPECT_NE(line.find(L" \"http://pelda.hu/\""), std::wstring::npos) << std::string(line.begin(), line.end());
+    SetEnvironmentVariableW(L"LV_URL_TEST_BROWSER", nullptr);
 }
 
 TEST_F(UtilOpenUrl, SchemeWithoutARegisteredProgramOpensNothing)
 {
-    const wchar_t blank[] = L"";
-    RegSetValueExW(key_, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE *>(blank), sizeof blank);
+    http_.set(L"");
     EXPECT_EQ(vel_util_open_url(L"http://x.hu"), 0);
     const DWORD number = 7;
-    RegSetValueExW(key_, nullptr, 0, REG_DWORD, reinterpret_cast<const BYTE *>(&number), sizeof number);
+    RegSetValueExW(http_.key(), nullptr, 0, REG_DWORD, reinterpret_cast<const BYTE *>(&number), sizeof number);
     EXPECT_EQ(vel_util_open_url(L"http://x.hu"), 0);
 }
 

@@ -422,4 +422,91 @@ TEST_F(Window, LoopEndsOnlyWithTheMainWindowAndTranslatesAccelerators)
     EXPECT_TRUE(accelerated);
 }
 
+
+// A modal loop of the kind that drops the quit message: it takes every message until the
+// loop's own end and dispatches it, the quit message too.
+bool swallowing_loop_done;
+
+void CALLBACK quit_inside_loop(HWND, UINT, UINT_PTR id, DWORD)
+{
+    KillTimer(nullptr, id);
+    vel_quit(7);
+    swallowing_loop_done = true;
+}
+
+void run_swallowing_loop()
+{
+    swallowing_loop_done = false;
+    const UINT_PTR timer = SetTimer(nullptr, 0, 20, quit_inside_loop);
+    MSG msg;
+    while (!swallowing_loop_done && GetMessageW(&msg, nullptr, 0, 0) >= 0) {
+        if (msg.message == WM_QUIT)
+            continue;  // dropped
+        DispatchMessageW(&msg);
+    }
+    KillTimer(nullptr, timer);
+    // Whatever is left of the quit goes with the loop, as in a loop that eats it.
+    while (PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+    }
+}
+
+int loop_starter(vel_window *, HWND, UINT msg, WPARAM, LPARAM, LRESULT *result)
+{
+    if (msg != WM_APP)
+        return VEL_CONTINUE;
+    run_swallowing_loop();
+    *result = 0;
+    return VEL_DONE;
+}
+
+void CALLBACK give_up_menu(HWND, UINT, UINT_PTR, DWORD)
+{
+    EndMenu();
+    PostQuitMessage(99);
+}
+
+void CALLBACK quit_in_menu(HWND, UINT, UINT_PTR id, DWORD)
+{
+    KillTimer(nullptr, id);
+    vel_quit(5);
+}
+
+TEST_F(Window, QuitEndsTheLoopWhateverModalLoopIsRunning)
+{
+    // A loop that drops the quit message: the main loop ends as soon as it returns.
+    vel_window *w = vel_window_create(nullptr, nullptr, nullptr, 0, WS_OVERLAPPEDWINDOW, L"modal", 0, 0, 100, 100,
+                                      nullptr, nullptr, loop_starter);
+    ASSERT_NE(w, nullptr);
+    PostMessageW(w->hwnd, WM_APP, 0, 0);
+    UINT_PTR timer = SetTimer(nullptr, 0, 5000, give_up_menu);
+    EXPECT_EQ(vel_run(w, nullptr), 7u);
+    KillTimer(nullptr, timer);
+    EXPECT_TRUE(swallowing_loop_done);
+    DestroyWindow(w->hwnd);
+    wintest_flush();
+
+    // The menu bar in keyboard mode (Alt pressed and released): the menu closes and the
+    // loop ends.
+    HMENU bar = CreateMenu();
+    HMENU file = CreatePopupMenu();
+    AppendMenuW(file, MF_STRING, 53, L"E&xit");
+    AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(file), L"&File");
+    w = vel_window_create(nullptr, nullptr, nullptr, 0, WS_OVERLAPPEDWINDOW | WS_VISIBLE, L"menu", 0, 0, 200, 150,
+                          nullptr, bar, probe_proc);
+    ASSERT_NE(w, nullptr);
+    HWND hwnd = w->hwnd;
+    wintest_flush();
+    PostMessageW(hwnd, WM_SYSCOMMAND, SC_KEYMENU, 0);
+    SetTimer(nullptr, 0, 200, quit_in_menu);
+    timer = SetTimer(nullptr, 0, 5000, give_up_menu);
+    EXPECT_EQ(vel_run(w, nullptr), 5u);
+    KillTimer(nullptr, timer);
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    GetGUIThreadInfo(GetCurrentThreadId(), &info);
+    EXPECT_FALSE(info.flags & GUI_INMENUMODE);
+    DestroyWindow(hwnd);
+    wintest_flush();
+}
+
 }  // namespace

@@ -3,6 +3,8 @@
 
 #include "toolkit/window.h"
 
+#include <cstdlib>
+#include <cstring>
 #include <cwchar>
 
 // Dispatches what is queued for this thread, at most `limit` messages, so a window that
@@ -100,6 +102,88 @@ inline int wintest_text_ink(HFONT font, const wchar_t *text, COLORREF fg, COLORR
             n += canvas.at(x, y) == fg;
     return n;
 }
+
+// Blocks of a record's size taken right after the record was freed: the allocator hands the
+// freed memory out again, so a late write through a stale pointer, or a second free of the
+// record, shows in their pattern.
+struct wintest_reused_blocks {
+    static constexpr int count = 8;
+    static constexpr unsigned char pattern = 0xAB;
+    void *blocks[count] = {};
+    size_t size = 0;
+    wintest_reused_blocks() = default;
+    wintest_reused_blocks(const wintest_reused_blocks &) = delete;
+    wintest_reused_blocks &operator=(const wintest_reused_blocks &) = delete;
+    void take(size_t bytes)
+    {
+        size = bytes;
+        for (void *&b : blocks) {
+            b = std::malloc(bytes);
+            if (b)
+                std::memset(b, pattern, bytes);
+        }
+    }
+    bool untouched() const
+    {
+        for (void *b : blocks)
+            for (size_t i = 0; b && i < size; i++)
+                if (static_cast<const unsigned char *>(b)[i] != pattern)
+                    return false;
+        return true;
+    }
+    ~wintest_reused_blocks()
+    {
+        for (void *b : blocks)
+            std::free(b);
+    }
+};
+
+// Picks the item `id` from the next popup menu this thread opens, as a user does with the
+// keyboard: Down over the items up to it (separators are passed over), then Enter. A menu
+// still open after two seconds is closed, so that a pick that fails cannot hang a test.
+class wintest_menu_pick {
+public:
+    explicit wintest_menu_pick(UINT id)
+    {
+        wanted() = id;
+        hook_ = SetWindowsHookExW(WH_CALLWNDPROC, on_call, nullptr, GetCurrentThreadId());
+        guard_ = SetTimer(nullptr, 0, 2000, end_menu);
+    }
+    ~wintest_menu_pick()
+    {
+        KillTimer(nullptr, guard_);
+        UnhookWindowsHookEx(hook_);
+    }
+    wintest_menu_pick(const wintest_menu_pick &) = delete;
+    wintest_menu_pick &operator=(const wintest_menu_pick &) = delete;
+
+private:
+    static UINT &wanted()
+    {
+        static UINT id;
+        return id;
+    }
+    static LRESULT CALLBACK on_call(int code, WPARAM wp, LPARAM lp)
+    {
+        const auto *call = reinterpret_cast<const CWPSTRUCT *>(lp);
+        if (code == HC_ACTION && call->message == WM_INITMENUPOPUP && wanted()) {
+            auto *menu = reinterpret_cast<HMENU>(call->wParam);
+            for (int i = 0; i < GetMenuItemCount(menu); i++) {
+                if (GetMenuState(menu, static_cast<UINT>(i), MF_BYPOSITION) & MF_SEPARATOR)
+                    continue;
+                PostMessageW(call->hwnd, WM_KEYDOWN, VK_DOWN, 0);
+                if (GetMenuItemID(menu, i) == wanted())
+                    break;
+            }
+            PostMessageW(call->hwnd, WM_KEYDOWN, VK_RETURN, 0);
+            wanted() = 0;
+        }
+        return CallNextHookEx(nullptr, code, wp, lp);
+    }
+    static void CALLBACK end_menu(HWND, UINT, UINT_PTR, DWORD) { EndMenu(); }
+    HHOOK hook_;
+    UINT_PTR guard_;
+};
 
 // The toolkit is started once per test program.
 inline void wintest_init()
