@@ -100,8 +100,14 @@ void LVC_MoveUserlist(Room *from, Room *to)
 {
     if (!from || !to || from == to)
         return;
-    for (vel_list_node *&head : from->users) {
-        while (head) {
+    // The room list does not carry the local user's rights in the room.
+    to->myperms = from->myperms;
+    if (!from->users)
+        return;
+    if (!to->users)
+        to->users = new vel_list_node *[256]{};
+    for (int slot = 0; slot < 256; slot++) {
+        while (vel_list_node *&head = from->users[slot]) {
             auto *user = static_cast<User *>(vel_list_del(&head, head->key));
             // A user the new record knows already is the new record's.
             if (LVC_GetUserInRoom(to, user->id)) {
@@ -112,8 +118,8 @@ void LVC_MoveUserlist(Room *from, Room *to)
             vel_list_add(&to->users[directory_slot(user->id)], directory_key(user->id), user);
         }
     }
-    // The room list does not carry the local user's rights in the room.
-    to->myperms = from->myperms;
+    delete[] from->users;
+    from->users = nullptr;
 }
 
 // ---------------------------------------------------------------- users

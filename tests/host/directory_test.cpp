@@ -142,8 +142,7 @@ TEST_F(Directory, UsersMoveToTheNewRecordOfTheirRoom)
     Room *fresh = room_add(10, "ten", "", 0, 3);
     user_add(10, 260, "lili uj", 5);  // already known to the new record
     LVC_MoveUserlist(old, fresh);
-    for (vel_list_node *head : old->users)
-        EXPECT_EQ(head, nullptr);
+    EXPECT_EQ(old->users, nullptr);
     const User *dora = LVC_GetUser(10, 4);
     ASSERT_NE(dora, nullptr);
     EXPECT_STREQ(dora->nick, "dora");
