@@ -1,5 +1,8 @@
 // The three callbacks the program gives the protocol client, and the hand-over of the
 // client's queued packets and events to the user-interface thread.
+//
+// The program floor (app/): the entry point, start-up and this dispatch, the glue that
+// knows every window. It may use every floor below it; nothing includes it.
 #pragma once
 
 int packet_handler(int code, void *record);

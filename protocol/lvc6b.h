@@ -2,6 +2,10 @@
 // and every request and server packet. It never touches a window; it reports everything
 // through three callbacks (code, record), which run on the thread that raised them, or,
 // with a dispatch hook set, on the thread that drains the client's queue.
+//
+// Part of the base floor: the protocol client uses the text's public header
+// (text/string.h) and the toolkit's portable lists, and knows no settings, window or
+// program module. This header is its public face; protocol/internal.h is its own.
 #pragma once
 
 #include <cstdint>

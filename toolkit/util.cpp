@@ -1,5 +1,7 @@
 #include "toolkit/util.h"
 
+#include "toolkit/shell.h"
+
 #include <shellapi.h>
 
 #include <array>
@@ -327,7 +329,7 @@ INT_PTR vel_util_open_url(const wchar_t *url)
     if (!vel_util_quote_url(url, quoted, std::size(quoted)))
         return 0;
     if (std::wstring_view(cls) == L"mailto") {
-        ShellExecuteW(nullptr, L"open", url, nullptr, nullptr, SW_SHOWNORMAL);
+        vel_shell_execute(nullptr, L"open", url, nullptr, nullptr, SW_SHOWNORMAL);
         return 0;
     }
     wchar_t key_name[64];
@@ -353,7 +355,7 @@ INT_PTR vel_util_open_url(const wchar_t *url)
     wchar_t program[MAX_PATH * 2];
     if (!vel_util_command_program(value.get(), program, std::size(program)))
         return 0;
-    return reinterpret_cast<INT_PTR>(ShellExecuteW(nullptr, L"open", program, quoted, nullptr, SW_SHOWNORMAL));
+    return reinterpret_cast<INT_PTR>(vel_shell_execute(nullptr, L"open", program, quoted, nullptr, SW_SHOWNORMAL));
 }
 
 int vel_messagebox(const vel_window *window, const wchar_t *text, const wchar_t *caption, UINT flags)

@@ -10,6 +10,7 @@
 #include "toolkit/listview.h"
 #include "toolkit/mdichild.h"
 #include "toolkit/mdiframe.h"
+#include "toolkit/shell.h"
 #include "toolkit/uithread.h"
 #include "toolkit/util.h"
 #include "toolkit/widget.h"
@@ -665,7 +666,7 @@ void mainwnd_add_taskbar_icon(mainwnd *mw)
     nid.uCallbackMessage = MAINWND_WM_TRAY;
     nid.hIcon = mw->icon_tray;
     std::wcsncpy(nid.szTip, L"lorvando chat", 63);
-    Shell_NotifyIconW(NIM_ADD, &nid);
+    vel_shell_notify_icon(NIM_ADD, &nid);
     mw->tray_icon = mw->icon_tray;
 }
 
@@ -674,7 +675,7 @@ void mainwnd_remove_taskbar_icon(mainwnd *mw)
     if (!mw->frame)
         return;
     NOTIFYICONDATAW nid = tray_data(mw, 0);
-    Shell_NotifyIconW(NIM_DELETE, &nid);
+    vel_shell_notify_icon(NIM_DELETE, &nid);
 }
 
 void mainwnd_set_taskbar_icon(mainwnd *mw, HICON icon)
@@ -685,5 +686,5 @@ void mainwnd_set_taskbar_icon(mainwnd *mw, HICON icon)
     mw->tray_icon = icon;
     NOTIFYICONDATAW nid = tray_data(mw, NIF_ICON);
     nid.hIcon = icon;
-    Shell_NotifyIconW(NIM_MODIFY, &nid);
+    vel_shell_notify_icon(NIM_MODIFY, &nid);
 }

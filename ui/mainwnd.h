@@ -1,6 +1,9 @@
 // The main frame: the one MDI frame that holds every chat window, its button bar, window
 // list, friend list, status bar, tray icon, menu commands, progress timers and the
 // creation of windows on the user-interface thread for other threads.
+//
+// The windows floor (ui/): every window of the program. The windows use the settings
+// floor and the base (toolkit, text, protocol, resources), never the program (app/).
 #pragma once
 
 #include "toolkit/wnd.h"

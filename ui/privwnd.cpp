@@ -11,6 +11,7 @@
 #include "toolkit/mdichild.h"
 #include "toolkit/richedit.h"
 #include "toolkit/richedit2.h"
+#include "toolkit/shell.h"
 #include "toolkit/textbox.h"
 #include "toolkit/uithread.h"
 #include "toolkit/widget.h"
@@ -501,5 +502,5 @@ void privwnd_attach(mainwnd *mw)
 int privwnd_play_sound_file(const wchar_t *file)
 {
     // SND_NOSTOP leaves a sound that still plays alone and plays nothing instead.
-    return PlaySoundW(file, nullptr, SND_ASYNC | SND_NOSTOP | SND_FILENAME | SND_NODEFAULT) ? 1 : 0;
+    return vel_play_sound(file, nullptr, SND_ASYNC | SND_NOSTOP | SND_FILENAME | SND_NODEFAULT) ? 1 : 0;
 }
