@@ -1,6 +1,7 @@
 #include "toolkit/textbox.h"
 
 #include "toolkit/textbox_layout.h"
+#include "toolkit/uithread.h"
 #include "toolkit/util.h"
 #include "toolkit/widget.h"
 
@@ -19,16 +20,6 @@ constexpr DWORD textbox_bar_interval = 100;
 constexpr UINT_PTR textbox_bar_timer = 0x7E5B;
 // Brings a paint that came too soon after the last one.
 constexpr UINT_PTR textbox_frame_timer = 0x7E5C;
-
-// A text appended by another thread, waiting for the box's own thread.
-struct pending_text {
-    wchar_t *text;
-    COLORREF *colours;
-    int length;
-    int colour_count;
-    int style;
-    int32_t userdata;
-};
 
 template <typename T>
 T *textbox_calloc(size_t n)
@@ -204,21 +195,6 @@ HDC textbox_buffer_get(HDC screen, int width, int height)
     return b->dc;
 }
 
-void textbox_take_pending(vel_textbox *box, vel_list_node **out)
-{
-    std::lock_guard<std::mutex> guard(box->pending_lock);
-    *out = box->pending;
-    box->pending = nullptr;
-    box->sync_posted = false;
-}
-
-void textbox_free_pending(pending_text *p)
-{
-    std::free(p->text);
-    std::free(p->colours);
-    std::free(p);
-}
-
 int textbox_append(vel_textbox *box, const wchar_t *text, int length, const COLORREF *colours, int colour_count,
                    int style, int32_t userdata, int *added)
 {
@@ -226,32 +202,18 @@ int textbox_append(vel_textbox *box, const wchar_t *text, int length, const COLO
                                    vel_textbox_widths_measure, &box->widths, added) >= 0;
 }
 
-// Adds the queued texts of other threads, oldest first, then `text` if any: arithmetic on
-// the line store, then the scroll bar's values and one request for a paint.
+// Adds `text`: arithmetic on the line store, then the scroll bar's values and one request
+// for a paint.
 int textbox_add_here(vel_textbox *box, const wchar_t *text, int length, const COLORREF *colours, int colour_count,
                      int style, int32_t userdata)
 {
-    vel_list_node *queued = nullptr;
-    textbox_take_pending(box, &queued);
     // The widget's font was replaced behind the box's back: its widths start again.
     if (textbox_font(box) != box->measured_font) {
         vel_textbox_widths_clear(&box->widths);
         box->measured_font = textbox_font(box);
     }
     int added = 0;
-    if (queued) {
-        for (vel_list_node *n = queued->prev;; n = n->prev) {
-            auto *p = static_cast<pending_text *>(n->data);
-            textbox_append(box, p->text, p->length, p->colours, p->colour_count, p->style, p->userdata, &added);
-            if (n == queued)
-                break;
-        }
-        while (queued)
-            textbox_free_pending(static_cast<pending_text *>(vel_list_del(&queued, queued->key)));
-    }
-    int ok = 1;
-    if (text)
-        ok = textbox_append(box, text, length, colours, colour_count, style, userdata, &added);
+    const int ok = textbox_append(box, text, length, colours, colour_count, style, userdata, &added);
     if (added > 0) {
         box->rows_since_paint += added;
         textbox_update_scrollbar(box);
@@ -260,48 +222,27 @@ int textbox_add_here(vel_textbox *box, const wchar_t *text, int length, const CO
     return ok;
 }
 
-int textbox_queue(vel_textbox *box, const wchar_t *text, int length, const COLORREF *colours, int colour_count,
-                  int style, int32_t userdata)
+// An append asked for on another thread, carried out on the box's own.
+struct textbox_far_append {
+    vel_textbox *box;
+    const wchar_t *text;
+    int length;
+    const COLORREF *colours;
+    int colour_count;
+    int style;
+    int32_t userdata;
+    int ok;
+};
+
+void textbox_far_append_task(void *arg)
 {
-    auto *p = textbox_calloc<pending_text>(1);
-    if (!p)
-        return 0;
-    p->text = textbox_calloc<wchar_t>(static_cast<size_t>(length) + 1);
-    int cc = colours ? std::min(colour_count, length) : 0;
-    p->colours = cc ? textbox_calloc<COLORREF>(static_cast<size_t>(cc)) : nullptr;
-    if (!p->text || (cc && !p->colours)) {
-        textbox_free_pending(p);
-        return 0;
-    }
-    std::wmemcpy(p->text, text, static_cast<size_t>(length));
-    if (cc)
-        std::memcpy(p->colours, colours, static_cast<size_t>(cc) * sizeof(COLORREF));
-    p->length = length;
-    p->colour_count = cc;
-    p->style = style;
-    p->userdata = userdata;
-    bool post;
-    {
-        std::lock_guard<std::mutex> guard(box->pending_lock);
-        vel_list_add(&box->pending, reinterpret_cast<vel_list_key>(p), p);
-        post = !box->sync_posted;
-        box->sync_posted = true;
-    }
-    if (post && !PostMessageW(box->widget->hwnd, VEL_TEXTBOX_SYNC, 0, 0)) {
-        // The next append (or its post) picks the queue up.
-        std::lock_guard<std::mutex> guard(box->pending_lock);
-        box->sync_posted = false;
-    }
-    return 1;
+    auto *a = static_cast<textbox_far_append *>(arg);
+    a->ok = textbox_add_here(a->box, a->text, a->length, a->colours, a->colour_count, a->style, a->userdata);
 }
 
 void textbox_free(vel_textbox *box)
 {
     vel_textbox_free_lines(box);
-    vel_list_node *queued = nullptr;
-    textbox_take_pending(box, &queued);
-    while (queued)
-        textbox_free_pending(static_cast<pending_text *>(vel_list_del(&queued, queued->key)));
     vel_textbox_widths_clear(&box->widths);
     if (box->link_font)
         DeleteObject(box->link_font);
@@ -615,8 +556,10 @@ int vel_textbox_add_text(vel_widget *widget, const wchar_t *text, int length, co
         length = static_cast<int>(std::wcslen(text));
     if (!colours)
         colour_count = 0;
-    if (GetWindowThreadProcessId(widget->hwnd, nullptr) != GetCurrentThreadId())
-        return textbox_queue(box, text, length, colours, colour_count, style, userdata);
+    if (GetWindowThreadProcessId(widget->hwnd, nullptr) != GetCurrentThreadId()) {
+        textbox_far_append a{box, text, length, colours, colour_count, style, userdata, 0};
+        return vel_ui_run(textbox_far_append_task, &a) ? a.ok : 0;
+    }
     return textbox_add_here(box, text, length, colours, colour_count, style, userdata);
 }
 
@@ -646,11 +589,6 @@ int vel_textbox_default_wdgproc(vel_widget *self, HWND hwnd, UINT msg, WPARAM wp
         // The paint covers every pixel, background included.
         *result = 1;
         return VEL_DONE;
-    case VEL_TEXTBOX_SYNC:
-        textbox_add_here(box, nullptr, 0, nullptr, 0, 0, 0);
-        *result = 0;
-        code = VEL_HANDLED;
-        break;
     case WM_TIMER:
         if (wp == textbox_frame_timer) {
             KillTimer(hwnd, textbox_frame_timer);

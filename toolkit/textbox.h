@@ -8,15 +8,15 @@
 // from a per-font table, and the screen is brought up to date by the next paint, at most
 // once every `frame_interval` milliseconds, however many lines came in between.
 //
-// Threads: any thread may append. Appends from a thread other than the box's own are
-// queued in order and carried out by the box's thread, so the line list, the scroll state
-// and the painting belong to the user-interface thread alone.
+// Threads: any thread may append. An append from a thread other than the box's own runs
+// on the box's thread through the toolkit's one hand-over (vel_ui_run) and returns when it
+// is done, so the line list, the scroll state and the painting belong to the
+// user-interface thread alone.
 #pragma once
 
 #include "toolkit/wnd.h"
 
 #include <cstdint>
-#include <mutex>
 
 // Character flags of a line.
 enum : uint8_t {
@@ -38,8 +38,6 @@ enum : uint32_t {
     VEL_TEXTBOX_LINK_FONT = 1,
 };
 
-// Posted to the box when another thread has queued lines for it.
-constexpr UINT VEL_TEXTBOX_SYNC = 32757;
 
 // The shortest time between two paints that appends ask for, in milliseconds.
 constexpr int32_t VEL_TEXTBOX_FRAME_MS = 20;
@@ -98,11 +96,6 @@ struct vel_textbox {
     int32_t scroll_pos;
     // Text height plus external leading of the font the lines are measured with.
     int32_t row_height;
-    // Lines queued by other threads, newest at the head, with the lock that guards them
-    // and whether a VEL_TEXTBOX_SYNC is on its way.
-    std::mutex pending_lock;
-    vel_list_node *pending;
-    bool sync_posted;
     // The scroll bar's values changed and its redraw waits for the next paint, or for the
     // bar's timer when it was drawn a moment ago (bar_drawn_at, GetTickCount).
     bool bar_dirty;

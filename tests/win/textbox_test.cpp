@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
 #include <thread>
 #include <vector>
@@ -373,25 +374,31 @@ TEST_F(TextboxTest, RightDoubleClickCopiesEverythingOrWithShiftOneLine)
 TEST_F(TextboxTest, LinesFromAnotherThreadArriveInOrderOnTheWindowThread)
 {
     box->max_lines = 1000;
-    std::thread writer([this] {
-        for (int i = 0; i < 200; i++)
-            vel_textbox_add_line_c(widget, (L"w" + std::to_wstring(i)).c_str(), nullptr, 0, i);
+    std::atomic<int> returned{0};
+    std::thread writer([&] {
+        for (int i = 0; i < 200; i++) {
+            EXPECT_EQ(vel_textbox_add_line_c(widget, (L"w" + std::to_wstring(i)).c_str(), nullptr, 0, i), 1);
+            returned = i + 1;
+        }
     });
-    writer.join();
-    // Nothing touched the lines off the window's thread.
+    // While this thread takes no messages the writer's first append waits for it: the
+    // lines are never touched off the window's thread.
+    Sleep(100);
+    EXPECT_EQ(returned, 0);
     EXPECT_EQ(box->line_count, 0);
-    wintest_flush();
+    // Each append is done here before the writer's call returns.
+    ASSERT_TRUE(wintest_pump_until([&] { return returned == 200; }));
+    writer.join();
     ASSERT_EQ(box->line_count, 200);
     auto t = texts();
     for (int i = 0; i < 200; i++)
         EXPECT_EQ(t[static_cast<size_t>(i)], L"w" + std::to_wstring(i));
-    // A line added here after queued ones comes after them, even before the queue's
-    // message is handled.
-    std::thread more([this] { vel_textbox_add_line_c(widget, L"queued", nullptr, 0, 0); });
+    std::thread more([this] { vel_textbox_add_line_c(widget, L"far", nullptr, 0, 0); });
+    ASSERT_TRUE(wintest_pump_until([&] { return box->line_count == 201; }));
     more.join();
     add(L"direct");
     t = texts();
-    EXPECT_EQ(t[t.size() - 2], L"queued");
+    EXPECT_EQ(t[t.size() - 2], L"far");
     EXPECT_EQ(t.back(), L"direct");
 }
 
