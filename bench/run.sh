@@ -14,7 +14,8 @@
 #            (user + system from /proc) per line; lines per second from the flood's start
 #            to its last line in s2.log; three lines typed during the flood, from the key
 #            press to the server (its `said` time); anonymous resident memory before and
-#            after; the log's lines checked for loss and order.
+#            after; the log's lines checked for loss and order. With BENCH_PERF=FILE set,
+#            perf records both processes over the flood into FILE.before / FILE.after.
 #   startup  process start to the main frame mapped on the display (MapNotify), the Wine
 #            server warm, against bench/win/minimdi.exe started the same way (medians).
 #   rooms    a list of N rooms sent again to a logged-in client: from the console command
@@ -126,6 +127,12 @@ flood_run() {  # VARIANT LINES
   local server; server=$(wineserver_pid)
   [ -n "$server" ] || fail "no wineserver for $WINEPREFIX"
   local a0 s0 m0 t0; a0=$(ticks "$client_pid") s0=$(ticks "$server") m0=$(anon_kb "$client_pid") t0=$(now_ms)
+  # BENCH_PERF=FILE: a perf profile of the client and its Wine server over the flood.
+  local perf_pid=
+  if [ -n "${BENCH_PERF:-}" ]; then
+    perf ${BENCH_PERF_ARGS:-record -q -F 1999} -p "$client_pid,$server" -o "$BENCH_PERF.$v" >/dev/null 2>&1 &
+    perf_pid=$!
+  fi
   console "flood start 2 1000000 $n 80" >/dev/null
   # Lines typed while the flood comes in: each from its key press to the server.
   local typed=() k press said
@@ -145,6 +152,7 @@ flood_run() {  # VARIANT LINES
   poll 900 eval "[ -f '$out/run/s2.log' ] && tail -c 300 '$out/run/s2.log' | tr -d '\r' | grep -q 'flood #$((n - 1))\$'" ||
     fail "$v: the last flood line never reached the log"
   local t1 a1 s1 m1; t1=$(now_ms) a1=$(ticks "$client_pid") s1=$(ticks "$server")
+  [ -n "$perf_pid" ] && { kill -INT "$perf_pid"; wait "$perf_pid"; }
   sleep 1
   m1=$(anon_kb "$client_pid")
   shot "$v-flood"

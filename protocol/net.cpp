@@ -115,7 +115,9 @@ constexpr int NET_CLOSE_POLL_MS = 200;
 long net_recv(void *dst, size_t n)
 {
     for (;;) {
-        if (lvsock_wait_readable(lvc.sock, NET_CLOSE_POLL_MS) == 0) {
+        // In a busy room the data is there already: the wait (under Wine a poll set up
+        // in its server and a wake-up) is only for an idle connection.
+        if (lvsock_pending(lvc.sock) == 0 && lvsock_wait_readable(lvc.sock, NET_CLOSE_POLL_MS) == 0) {
             if (lvc_reader_stopping())
                 return 0;
             continue;

@@ -8,6 +8,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -172,6 +173,12 @@ int lvsock_wait_readable(lvsock s, int timeout_ms)
         r = poll(&p, 1, timeout_ms);
     while (r < 0 && errno == EINTR);
     return r < 0 ? -1 : r > 0 ? 1 : 0;
+}
+
+long lvsock_pending(lvsock s)
+{
+    int n = 0;
+    return ioctl(int(s), FIONREAD, &n) == 0 && n > 0 ? n : 0;
 }
 
 const char lvfile_line_end[] = "\n";

@@ -176,6 +176,12 @@ int lvsock_wait_readable(lvsock s, int timeout_ms)
     return r == SOCKET_ERROR ? -1 : r > 0 ? 1 : 0;
 }
 
+long lvsock_pending(lvsock s)
+{
+    u_long n = 0;
+    return ioctlsocket(SOCKET(s), FIONREAD, &n) == 0 ? long(n) : 0;
+}
+
 const char lvfile_line_end[] = "\r\n";
 
 lvfile lvfile_open_append(const char *name)

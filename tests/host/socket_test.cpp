@@ -55,12 +55,15 @@ TEST_F(SocketLibrary, LoopbackExchangeEndOfStreamAndPeerName)
 
     ASSERT_EQ(fakepeer_send(&peer, "xy", 2), 1);
     ASSERT_EQ(lvsock_wait_readable(s, 5000), 1);
+    EXPECT_EQ(lvsock_pending(s), 2);  // the reader skips its wait on this
     char two[8];
     EXPECT_EQ(lvsock_recv(s, two, sizeof two), 2);
+    EXPECT_EQ(lvsock_pending(s), 0);
 
     EXPECT_EQ(lvsock_wait_readable(s, 50), 0);  // nothing more yet
     fakepeer_hangup(&peer);
     ASSERT_EQ(lvsock_wait_readable(s, 5000), 1);
+    EXPECT_EQ(lvsock_pending(s), 0);  // the end of the stream is found by the wait, not here
     EXPECT_EQ(lvsock_recv(s, two, sizeof two), 0);
     EXPECT_EQ(lvsock_shutdown(s), 0);
     EXPECT_EQ(lvsock_close(s), 0);
