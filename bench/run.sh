@@ -12,7 +12,8 @@
 #   flood    N lines of ~80 characters (every 4th coloured) into room 2, shown in a room
 #            window 1,000 pixels wide, room log on: CPU of lvchat.exe plus its wineserver
 #            (user + system from /proc) per line; lines per second from the flood's start
-#            to its last line in s2.log; three lines typed during the flood, from the key
+#            to its last line in s2.log (timed by bench/logwait.py), with the chat server's
+#            own CPU per line beside it; three lines typed during the flood, from the key
 #            press to the server (its `said` time); anonymous resident memory before and
 #            after; the log's lines checked for loss and order. With BENCH_PERF=FILE set,
 #            perf records both processes over the flood into FILE.before / FILE.after.
@@ -126,13 +127,15 @@ flood_run() {  # VARIANT LINES
   [ -n "$input" ] || fail "no input line in the room window"
   local server; server=$(wineserver_pid)
   [ -n "$server" ] || fail "no wineserver for $WINEPREFIX"
-  local a0 s0 m0 t0; a0=$(ticks "$client_pid") s0=$(ticks "$server") m0=$(anon_kb "$client_pid") t0=$(now_ms)
+  local a0 s0 l0 m0 t0; a0=$(ticks "$client_pid") s0=$(ticks "$server") l0=$(ticks "$server_pid") m0=$(anon_kb "$client_pid") t0=$(now_ms)
   # BENCH_PERF=FILE: a perf profile of the client and its Wine server over the flood.
   local perf_pid=
   if [ -n "${BENCH_PERF:-}" ]; then
     perf ${BENCH_PERF_ARGS:-record -q -F 1999} -p "$client_pid,$server" -o "$BENCH_PERF.$v" >/dev/null 2>&1 &
     perf_pid=$!
   fi
+  python3 "$here/logwait.py" "$out/run/s2.log" "flood #$((n - 1))" 900 >"$out/end-ms" &
+  local waiter=$!
   console "flood start 2 1000000 $n 80" >/dev/null
   # Lines typed while the flood comes in: each from its key press to the server.
   local typed=() k press said
@@ -151,7 +154,8 @@ flood_run() {  # VARIANT LINES
   done
   poll 900 eval "[ -f '$out/run/s2.log' ] && tail -c 300 '$out/run/s2.log' | tr -d '\r' | grep -q 'flood #$((n - 1))\$'" ||
     fail "$v: the last flood line never reached the log"
-  local t1 a1 s1 m1; t1=$(now_ms) a1=$(ticks "$client_pid") s1=$(ticks "$server")
+  local t1 a1 s1 l1 m1; a1=$(ticks "$client_pid") s1=$(ticks "$server") l1=$(ticks "$server_pid")
+  wait "$waiter"; t1=$(cat "$out/end-ms"); [ -n "$t1" ] || t1=$(now_ms)
   [ -n "$perf_pid" ] && { kill -INT "$perf_pid"; wait "$perf_pid"; }
   sleep 1
   m1=$(anon_kb "$client_pid")
@@ -161,6 +165,7 @@ flood_run() {  # VARIANT LINES
   fig[$v,cpu]=$(LC_ALL=C awk -v t=$((a1 - a0 + s1 - s0)) -v hz="$hz" -v n="$n" 'BEGIN {printf "%.1f", t / hz * 1e6 / n}')
   fig[$v,cpu_proc]=$(LC_ALL=C awk -v t=$((a1 - a0)) -v hz="$hz" -v n="$n" 'BEGIN {printf "%.1f", t / hz * 1e6 / n}')
   fig[$v,cpu_server]=$(LC_ALL=C awk -v t=$((s1 - s0)) -v hz="$hz" -v n="$n" 'BEGIN {printf "%.1f", t / hz * 1e6 / n}')
+  fig[$v,cpu_lvserver]=$(LC_ALL=C awk -v t=$((l1 - l0)) -v hz="$hz" -v n="$n" 'BEGIN {printf "%.1f", t / hz * 1e6 / n}')
   fig[$v,rate]=$(LC_ALL=C awk -v n="$n" -v ms=$((t1 - t0)) 'BEGIN {printf "%.0f", n * 1000 / ms}')
   fig[$v,typed]=$(IFS=/; echo "${typed[*]}")
   fig[$v,mem]=$(((m1 - m0)))
@@ -290,6 +295,7 @@ g() { echo "${fig[$1,$2]:--}"; }
     row "  of it lvchat.exe (µs)" cpu_proc
     row "  of it wineserver (µs)" cpu_server
     row "lines absorbed per second" rate
+    row "  (the chat server's own CPU per line sent, µs)" cpu_lvserver
     row "typed line, key press to server (ms, three lines)" typed
     row "anonymous memory growth over the flood (KiB)" mem
     row "log: every line once, in order" log

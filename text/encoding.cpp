@@ -38,7 +38,9 @@ char16_t *utf8_to_ucs2(char16_t *dst, const char *src)
     char16_t *out = dst;
     uint16_t unit;
     while (*src) {
-        if (utf8_decode_next(&src, &unit))
+        if (static_cast<unsigned char>(*src) < 0x80)
+            *out++ = static_cast<char16_t>(*src++);
+        else if (utf8_decode_next(&src, &unit))
             *out++ = static_cast<char16_t>(unit);
     }
     *out = 0;

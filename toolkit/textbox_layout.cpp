@@ -163,10 +163,23 @@ int textbox_mark_word(vel_textbox_line *line, int from, uint8_t bits, bool skip_
     return i;
 }
 
+// Whether the text holds a character every address or e-mail address needs: each web
+// prefix has a ':' or a '.', an e-mail address an '@'. Most lines hold none of them,
+// and one look at each character is cheaper than trying every prefix at every one.
+bool textbox_has_any(const wchar_t *t, int n, wchar_t a, wchar_t b)
+{
+    for (int i = 0; i < n; i++)
+        if (t[i] == a || t[i] == b)
+            return true;
+    return false;
+}
+
 void textbox_mark_addresses(vel_textbox_line *line)
 {
     const wchar_t *t = line->text;
     int n = line->length;
+    if (!textbox_has_any(t, n, L':', L'.'))
+        return;
     for (int i = 0; i < n; i++) {
         if (vel_util_url_class(t + i))
             i = textbox_mark_word(line, i, VEL_TEXTBOX_LINK, false);
@@ -177,6 +190,8 @@ void textbox_mark_emails(vel_textbox_line *line)
 {
     const wchar_t *t = line->text;
     int n = line->length;
+    if (!textbox_has_any(t, n, L'@', L'@'))
+        return;
     int last_blank = -1;
     int i = 0;
     while (i < n) {
