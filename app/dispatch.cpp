@@ -66,6 +66,10 @@ void dispatch_drain(void *)
     }
     if (!dispatch_timer)
         dispatch_timer = SetTimer(nullptr, 0, dispatch_timer_ms, dispatch_tick);
+    // A thread that never waits may not have taken in the input that arrived meanwhile
+    // (Wine reads its display's events only now and then while messages keep coming): a
+    // wait that does not wait brings it into the queue, where the check below finds it.
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 0, QS_ALLINPUT);
     if (!HIWORD(GetQueueStatus(QS_INPUT | QS_PAINT)))
         vel_ui_post(dispatch_drain, nullptr);
 }

@@ -13,10 +13,11 @@
 #            window 1,000 pixels wide, room log on: CPU of lvchat.exe plus its wineserver
 #            (user + system from /proc) per line; lines per second from the flood's start
 #            to its last line in s2.log (timed by bench/logwait.py), with the chat server's
-#            own CPU per line beside it; three lines typed during the flood, from the key
-#            press to the server (its `said` time); anonymous resident memory before and
-#            after; the log's lines checked for loss and order. With BENCH_PERF=FILE set,
-#            perf records both processes over the flood into FILE.before / FILE.after.
+#            own CPU per line beside it; anonymous resident memory before and after; the
+#            log's lines checked for loss and order. Then three lines typed during a second
+#            flood at the same rate, from the key press (bench/keypress.py) to the server
+#            (its `said` time). With BENCH_PERF=FILE set, perf records both processes over
+#            the flood into FILE.before / FILE.after.
 #   startup  process start to the main frame mapped on the display (MapNotify), the Wine
 #            server warm, against bench/win/minimdi.exe started the same way (medians).
 #   rooms    a list of N rooms sent again to a logged-in client: from the console command
@@ -127,7 +128,8 @@ flood_run() {  # VARIANT LINES
   [ -n "$input" ] || fail "no input line in the room window"
   local server; server=$(wineserver_pid)
   [ -n "$server" ] || fail "no wineserver for $WINEPREFIX"
-  local a0 s0 l0 m0 t0; a0=$(ticks "$client_pid") s0=$(ticks "$server") l0=$(ticks "$server_pid") m0=$(anon_kb "$client_pid") t0=$(now_ms)
+  # The flood alone: CPU, rate, memory and the log, with nothing else going on.
+  local a0 s0 l0 m0 t0; a0=$(ticks "$client_pid") s0=$(ticks "$server") l0=$(ticks "$server_pid") m0=$(anon_kb "$client_pid")
   # BENCH_PERF=FILE: a perf profile of the client and its Wine server over the flood.
   local perf_pid=
   if [ -n "${BENCH_PERF:-}" ]; then
@@ -136,15 +138,33 @@ flood_run() {  # VARIANT LINES
   fi
   python3 "$here/logwait.py" "$out/run/s2.log" "flood #$((n - 1))" 900 >"$out/end-ms" &
   local waiter=$!
+  t0=$(now_ms)
   console "flood start 2 1000000 $n 80" >/dev/null
-  # Lines typed while the flood comes in: each from its key press to the server.
+  wait "$waiter" || fail "$v: the last flood line never reached the log"
+  local t1 a1 s1 l1 m1; a1=$(ticks "$client_pid") s1=$(ticks "$server") l1=$(ticks "$server_pid") t1=$(cat "$out/end-ms")
+  [ -n "$perf_pid" ] && { kill -INT "$perf_pid"; wait "$perf_pid"; }
+  sleep 1
+  m1=$(anon_kb "$client_pid")
+  flood_lines_ok "$out/run/s2.log" "$n" && fig[$v,log]=ok || fig[$v,log]=BAD
+  shot "$v-flood"
+  local hz; hz=$(getconf CLK_TCK)
+  per_line() { LC_ALL=C awk -v t="$1" -v hz="$hz" -v n="$n" 'BEGIN {printf "%.1f", t / hz * 1e6 / n}'; }
+  fig[$v,lines]=$n
+  fig[$v,cpu]=$(per_line $((a1 - a0 + s1 - s0)))
+  fig[$v,cpu_proc]=$(per_line $((a1 - a0)))
+  fig[$v,cpu_server]=$(per_line $((s1 - s0)))
+  fig[$v,cpu_lvserver]=$(per_line $((l1 - l0)))
+  fig[$v,rate]=$(LC_ALL=C awk -v n="$n" -v ms=$((t1 - t0)) 'BEGIN {printf "%.0f", n * 1000 / ms}')
+  fig[$v,mem]=$(((m1 - m0)))
+
+  # Lines typed into a second flood, at the rate the client took the first one in and
+  # lasting until they are in: each from its key press to the server.
+  console "flood start 2 ${fig[$v,rate]} 100000000 80" >/dev/null
   local typed=() k press said
   for k in 1 2 3; do
     sleep 0.25
     click_middle "$input"
-    xdotool type --delay 0 "gepel$k"
-    press=$(now_ms)
-    xdotool key Return
+    press=$(printf 'type gepel%s\nenter\n' "$k" | python3 "$here/keypress.py")
     for _ in $(seq 200); do
       said=$(console 'said flood' | head -n 1)
       [[ $said == *" gepel$k" ]] && break
@@ -152,24 +172,8 @@ flood_run() {  # VARIANT LINES
     done
     [[ $said == *" gepel$k" ]] && typed+=($((${said%% *} - press))) || typed+=(lost)
   done
-  poll 900 eval "[ -f '$out/run/s2.log' ] && tail -c 300 '$out/run/s2.log' | tr -d '\r' | grep -q 'flood #$((n - 1))\$'" ||
-    fail "$v: the last flood line never reached the log"
-  local t1 a1 s1 l1 m1; a1=$(ticks "$client_pid") s1=$(ticks "$server") l1=$(ticks "$server_pid")
-  wait "$waiter"; t1=$(cat "$out/end-ms"); [ -n "$t1" ] || t1=$(now_ms)
-  [ -n "$perf_pid" ] && { kill -INT "$perf_pid"; wait "$perf_pid"; }
-  sleep 1
-  m1=$(anon_kb "$client_pid")
-  shot "$v-flood"
-  local hz; hz=$(getconf CLK_TCK)
-  fig[$v,lines]=$n
-  fig[$v,cpu]=$(LC_ALL=C awk -v t=$((a1 - a0 + s1 - s0)) -v hz="$hz" -v n="$n" 'BEGIN {printf "%.1f", t / hz * 1e6 / n}')
-  fig[$v,cpu_proc]=$(LC_ALL=C awk -v t=$((a1 - a0)) -v hz="$hz" -v n="$n" 'BEGIN {printf "%.1f", t / hz * 1e6 / n}')
-  fig[$v,cpu_server]=$(LC_ALL=C awk -v t=$((s1 - s0)) -v hz="$hz" -v n="$n" 'BEGIN {printf "%.1f", t / hz * 1e6 / n}')
-  fig[$v,cpu_lvserver]=$(LC_ALL=C awk -v t=$((l1 - l0)) -v hz="$hz" -v n="$n" 'BEGIN {printf "%.1f", t / hz * 1e6 / n}')
-  fig[$v,rate]=$(LC_ALL=C awk -v n="$n" -v ms=$((t1 - t0)) 'BEGIN {printf "%.0f", n * 1000 / ms}')
+  console 'flood stop' >/dev/null
   fig[$v,typed]=$(IFS=/; echo "${typed[*]}")
-  fig[$v,mem]=$(((m1 - m0)))
-  flood_lines_ok "$out/run/s2.log" "$n" && fig[$v,log]=ok || fig[$v,log]=BAD
   kill "$client_pid" 2>/dev/null; client_pid=
   kill "$server_pid" 2>/dev/null; server_pid=
   sleep 1

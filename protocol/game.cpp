@@ -10,6 +10,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -93,6 +94,18 @@ void log_put(std::u16string *line, char32_t c)
         line->push_back(char16_t(c));
 }
 
+void log_put_wide(std::u16string *line, const wchar_t *s)
+{
+    if constexpr (sizeof(wchar_t) == sizeof(char16_t)) {
+        // UTF-16 already: the text goes in whole (every room line passes here).
+        const size_t room = LOG_LINE_UNITS - 1 - std::min(line->size(), LOG_LINE_UNITS - 1);
+        line->append(reinterpret_cast<const char16_t *>(s), std::min(std::wcslen(s), room));
+    } else {
+        for (; *s; s++)
+            log_put(line, char32_t(*s));
+    }
+}
+
 void log_put_ascii(std::u16string *line, const char *s)
 {
     while (*s)
@@ -113,8 +126,7 @@ void log_format(std::u16string *line, const wchar_t *format, va_list args)
         switch (*++f) {
         case L's': {
             const wchar_t *s = va_arg(args, const wchar_t *);
-            for (s = s ? s : L"(null)"; *s; s++)
-                log_put(line, char32_t(*s));
+            log_put_wide(line, s ? s : L"(null)");
             break;
         }
         case L'd':

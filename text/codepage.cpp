@@ -12,6 +12,18 @@ static_assert(sizeof(wchar_t) == sizeof(char16_t), "UCS-2 text is passed as WCHA
 
 size_t codepage_from_ucs2(char *dst, size_t cap, const char16_t *src)
 {
+    if (cap == 0)
+        return 0;
+    // ASCII is the same in every ANSI code page: most lines need no call.
+    size_t ascii = 0;
+    while (ascii + 1 < cap && src[ascii] && src[ascii] < 0x80) {
+        dst[ascii] = static_cast<char>(src[ascii]);
+        ascii++;
+    }
+    if (!src[ascii] || ascii + 1 >= cap) {
+        dst[ascii] = 0;
+        return ascii;
+    }
     int n = WideCharToMultiByte(CP_ACP, 0, reinterpret_cast<const wchar_t *>(src), -1, dst,
                                 static_cast<int>(cap), nullptr, nullptr);
     if (n <= 0) {

@@ -364,6 +364,7 @@ TEST_F(RoomWindow, RoomLogHoldsTheHeaderAndEveryLine)
     open(121, "Inda", "$red$tema");
     chatwnd_new_message(cw, 2, "anna", "", "", "szia", nullptr, 0);
     chatwnd_add_line(cw, "$blue$kek $$ dollar", 0);
+    chatwnd_add_line(cw, "az \xC5\x91r \xC3\xBCl", 0);  // "az őr ül": the log is in the ANSI code page
     cfg_szoba_log = 0;
     chatwnd_add_line(cw, "not logged", 0);
     // The end of the batch writes the lines; the log stays open while the window is.
@@ -379,7 +380,7 @@ TEST_F(RoomWindow, RoomLogHoldsTheHeaderAndEveryLine)
     ASSERT_NE(date_end, std::string::npos);
     EXPECT_EQ(text.substr(0, 14), "[Inda - tema]\n");
     EXPECT_EQ(date_end - 14, std::string("2026.12.09. 12:00.00").size()) << text;
-    EXPECT_EQ(text.substr(date_end + 1), "<anna> szia\nkek $ dollar\n");
+    EXPECT_EQ(text.substr(date_end + 1), "<anna> szia\nkek $ dollar\naz \xF5r \xFCl\n");
 }
 
 TEST_F(RoomWindow, FocusGoesToTheInputLine)
