@@ -668,14 +668,18 @@ void mainwnd_add_taskbar_icon(mainwnd *mw)
     std::wcsncpy(nid.szTip, L"lorvando chat", 63);
     vel_shell_notify_icon(NIM_ADD, &nid);
     mw->tray_icon = mw->icon_tray;
+    mw->tray_shown = 1;
 }
 
 void mainwnd_remove_taskbar_icon(mainwnd *mw)
 {
     if (!mw->frame)
         return;
+    if (!mw->tray_shown)
+        return;
     NOTIFYICONDATAW nid = tray_data(mw, 0);
     vel_shell_notify_icon(NIM_DELETE, &nid);
+    mw->tray_shown = 0;
 }
 
 void mainwnd_set_taskbar_icon(mainwnd *mw, HICON icon)
@@ -684,6 +688,8 @@ void mainwnd_set_taskbar_icon(mainwnd *mw, HICON icon)
     if (!mw->frame || icon == mw->tray_icon)
         return;
     mw->tray_icon = icon;
+    if (!mw->tray_shown)
+        return;
     NOTIFYICONDATAW nid = tray_data(mw, NIF_ICON);
     nid.hIcon = icon;
     vel_shell_notify_icon(NIM_MODIFY, &nid);

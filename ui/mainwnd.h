@@ -93,6 +93,10 @@ struct mainwnd {
     int32_t flash_spent;
     // The tray icon last set, so that setting it again changes nothing.
     HICON tray_icon;
+    // 1 while the icon is in the tray: only then does a new icon go to the shell (whose
+    // library is loaded on first use, so that a start-up that never goes to the tray
+    // does not load it).
+    int32_t tray_shown;
 };
 
 // Application globals: the main frame, its status window and its room list window.
