@@ -104,7 +104,8 @@ flood_lines_ok() {  # LOG COUNT: every flood number once, in order
 
 flood_run() {  # VARIANT LINES
   local v=$1 n=$2
-  exe=${exe_of[$v]} out=$out/$v-flood
+  exe=${exe_of[$v]}
+  local out=$out/$v-flood  # the e2e helpers write into $out
   rm -rf "$out" && mkdir -p "$out/run"
   e2e_start_server --bots 0 --queue-cap 1000000000
   e2e_write_cfg flood szoba.log=1 szoba.timestamp=1 szoba.kibe=1
@@ -233,7 +234,8 @@ room_list_view() {
 
 rooms_run() {  # VARIANT N KEY [MEMORY]
   local v=$1 n=$2 key=$3 memory=${4:-}
-  exe=${exe_of[$v]} out=$out/$v-rooms$n
+  exe=${exe_of[$v]}
+  local out=$out/$v-rooms$n
   rm -rf "$out" && mkdir -p "$out/run"
   make_rooms "$n" "$out/rooms.txt"
   local total; total=$(grep -vc '^#' "$out/rooms.txt")
