@@ -460,12 +460,12 @@ void vel_textbox_render_line(const vel_textbox *box, HDC dc, vel_textbox_line *l
         int i = first;
         while (i < end) {
             const bool link = link_font && (line->flags[i] & VEL_TEXTBOX_LINK);
+            const int stop = by_colour ? std::min(end, vel_textbox_run_end(line, i)) : end;
             int j = i + 1;
-            while (j < end && (!by_colour || line->colours[j] == line->colours[i]) &&
-                   (!link_font || ((line->flags[j] & VEL_TEXTBOX_LINK) != 0) == link))
+            while (j < stop && (!link_font || ((line->flags[j] & VEL_TEXTBOX_LINK) != 0) == link))
                 j++;
-            COLORREF colour = box->colour_mode == 0   ? line->colours[i]
-                              : box->colour_mode == 1 ? line->colours[0]
+            COLORREF colour = box->colour_mode == 0   ? vel_textbox_colour_at(line, i)
+                              : box->colour_mode == 1 ? vel_textbox_colour_at(line, 0)
                                                       : box->plain_colour;
             SetTextColor(dc, colour);
             if (link)

@@ -46,10 +46,19 @@ constexpr int32_t VEL_TEXTBOX_FRAME_MS = 20;
 // less often costs the reader nothing and the program most of its painting.
 constexpr int32_t VEL_TEXTBOX_FLOOD_FRAME_MS = 100;
 
+// A colour from the character `start` up to the next run's start or the line's end.
+struct vel_textbox_run {
+    int32_t start;
+    COLORREF colour;
+};
+
 struct vel_textbox_line {
-    wchar_t *text;      // length units and a terminator
-    COLORREF *colours;  // one per character
-    uint8_t *flags;     // length + 1: VEL_TEXTBOX_LINK, VEL_TEXTBOX_EMAIL
+    wchar_t *text;  // length units and a terminator
+    // The colours as runs (a chat line has a handful): the first starts at 0, neighbours
+    // differ. Without runs every character is black (0).
+    vel_textbox_run *runs;
+    int32_t run_count;
+    uint8_t *flags;  // length + 1: VEL_TEXTBOX_LINK, VEL_TEXTBOX_EMAIL
     int32_t userdata;
     int32_t style;  // 0 left, 1 right, 2 centred
     int32_t x;      // left edge where the line was last laid out or drawn
@@ -59,6 +68,11 @@ struct vel_textbox_line {
     uint16_t *widths;  // length + 1 advance widths in pixels, measured once
     int *row_lengths;  // characters per row
 };
+
+// The colour of character i of a line, and where its run ends (the first character of
+// another colour, or the line's length).
+COLORREF vel_textbox_colour_at(const vel_textbox_line *line, int i);
+int vel_textbox_run_end(const vel_textbox_line *line, int i);
 
 // Opens an address found under a double-click: "mailto:..." for e-mail addresses.
 using vel_textbox_opener = void (*)(const wchar_t *address, int is_email);

@@ -50,22 +50,22 @@ int32_t textbox_width_of(const vel_textbox_widths *table, wchar_t unit)
     return page ? page[u & 0xFF] : textbox_width_unknown;
 }
 
-// A line record and its arrays in one block, widest members first: the record, colours
-// (n), the single row length of an unwrapped line, widths (n + 1), text (n + 1 units) and
+// A line record and its arrays in one block, widest members first: the record, the colour
+// runs, the single row length of an unwrapped line, widths (n + 1), text (n + 1 units) and
 // flags (n + 1). One allocation per line instead of six; a box of 300 lines of 100
-// characters holds some 250 KB of them.
+// characters holds some 160 KB of them.
 struct textbox_line_layout {
-    size_t colours, row, widths, text, flags, size;
+    size_t runs, row, widths, text, flags, size;
 };
 
-textbox_line_layout textbox_line_offsets(int n)
+textbox_line_layout textbox_line_offsets(int n, int run_count)
 {
-    static_assert(alignof(vel_textbox_line) >= alignof(COLORREF) && alignof(COLORREF) >= alignof(int) &&
+    static_assert(alignof(vel_textbox_line) >= alignof(vel_textbox_run) && alignof(vel_textbox_run) >= alignof(int) &&
                   alignof(int) >= alignof(uint16_t) && alignof(uint16_t) >= alignof(wchar_t));
     const auto count = static_cast<size_t>(n);
     textbox_line_layout l{};
-    l.colours = sizeof(vel_textbox_line);
-    l.row = l.colours + count * sizeof(COLORREF);
+    l.runs = sizeof(vel_textbox_line);
+    l.row = l.runs + static_cast<size_t>(run_count) * sizeof(vel_textbox_run);
     l.widths = l.row + sizeof(int);
     l.text = l.widths + (count + 1) * sizeof(uint16_t);
     l.flags = l.text + (count + 1) * sizeof(wchar_t);
@@ -75,23 +75,47 @@ textbox_line_layout textbox_line_offsets(int n)
 
 int *textbox_single_row(vel_textbox_line *line)
 {
-    return reinterpret_cast<int *>(reinterpret_cast<char *>(line) + textbox_line_offsets(line->length).row);
+    return reinterpret_cast<int *>(reinterpret_cast<char *>(line) +
+                                   textbox_line_offsets(line->length, line->run_count).row);
 }
 
-vel_textbox_line *textbox_line_alloc(int n)
+vel_textbox_line *textbox_line_alloc(int n, int run_count)
 {
-    const textbox_line_layout l = textbox_line_offsets(n);
+    const textbox_line_layout l = textbox_line_offsets(n, run_count);
     auto *base = static_cast<char *>(std::calloc(1, l.size));
     if (!base)
         return nullptr;
     auto *line = reinterpret_cast<vel_textbox_line *>(base);
     line->widths = reinterpret_cast<uint16_t *>(base + l.widths);
-    line->colours = reinterpret_cast<COLORREF *>(base + l.colours);
+    line->runs = reinterpret_cast<vel_textbox_run *>(base + l.runs);
+    line->run_count = run_count;
     line->row_lengths = reinterpret_cast<int *>(base + l.row);
     line->text = reinterpret_cast<wchar_t *>(base + l.text);
     line->flags = reinterpret_cast<uint8_t *>(base + l.flags);
     line->length = n;
     return line;
+}
+
+// The runs of n characters whose first `have` colours are given and the rest black.
+int textbox_count_runs(const COLORREF *colours, int have, int n)
+{
+    int runs = 0;
+    for (int i = 0; i < have; i++)
+        if (i == 0 || colours[i] != colours[i - 1])
+            runs++;
+    if (have > 0 && have < n && colours[have - 1] != 0)
+        runs++;
+    return runs;
+}
+
+void textbox_fill_runs(vel_textbox_line *line, const COLORREF *colours, int have)
+{
+    int r = 0;
+    for (int i = 0; i < have; i++)
+        if (i == 0 || colours[i] != colours[i - 1])
+            line->runs[r++] = {i, colours[i]};
+    if (r < line->run_count)
+        line->runs[r] = {have, 0};
 }
 
 // Measures a line's characters into its widths: the measure gives whole pixels, kept in 16
@@ -303,7 +327,10 @@ vel_textbox_line *vel_textbox_process_text(const wchar_t *text, int length, cons
 
     bool blank = end == 0;
     int n = blank ? 1 : end;
-    vel_textbox_line *line = textbox_line_alloc(n);
+    // Colours never read past the array, however short it is; the characters beyond it
+    // are black.
+    const int have = colours ? std::min(colour_count, blank ? 0 : n) : 0;
+    vel_textbox_line *line = textbox_line_alloc(n, textbox_count_runs(colours, have, n));
     if (!line)
         return nullptr;
     if (blank) {
@@ -311,12 +338,7 @@ vel_textbox_line *vel_textbox_process_text(const wchar_t *text, int length, cons
     } else {
         std::wmemcpy(line->text, text, static_cast<size_t>(n));
     }
-    // Colours never read past the array, however short it is.
-    if (colours) {
-        int have = std::min(colour_count, blank ? 0 : n);
-        for (int i = 0; i < have; i++)
-            line->colours[i] = colours[i];
-    }
+    textbox_fill_runs(line, colours, have);
     line->userdata = userdata;
     line->style = style;
     line->rows = 1;
@@ -351,6 +373,22 @@ int vel_textbox_append_text(vel_textbox *box, const wchar_t *text, int length, c
         more = consumed > 0 && (text[pos - 1] == L'\n' || text[pos - 1] == L'\r');
     }
     return removed;
+}
+
+COLORREF vel_textbox_colour_at(const vel_textbox_line *line, int i)
+{
+    COLORREF colour = 0;
+    for (int r = 0; r < line->run_count && line->runs[r].start <= i; r++)
+        colour = line->runs[r].colour;
+    return colour;
+}
+
+int vel_textbox_run_end(const vel_textbox_line *line, int i)
+{
+    for (int r = 0; r < line->run_count; r++)
+        if (line->runs[r].start > i)
+            return line->runs[r].start;
+    return line->length;
 }
 
 void vel_textbox_mark_links(vel_textbox_line *line)

@@ -51,7 +51,7 @@ TEST_F(RoomWindow, UsageHelpAndUnknownLines)
         roomtest_type(cw, c.typed);
         const vel_textbox_line *line = roomtest_line(cw->messages);
         EXPECT_EQ(roomtest_text(line), c.line);
-        EXPECT_EQ(line->colours[line->length - 1], c.colour);
+        EXPECT_EQ(vel_textbox_colour_at(line, line->length - 1), c.colour);
         wchar_t left[16] = {L'?'};
         vel_widget_gettext(cw->input, left, 16);
         EXPECT_STREQ(left, L"") << "the input line is emptied";

@@ -23,7 +23,7 @@ COLORREF colour_at(const vel_textbox_line *line, const std::wstring &part)
     const std::wstring text = roomtest_text(line);
     const size_t at = text.find(part);
     EXPECT_NE(at, std::wstring::npos) << "no " << std::string(part.begin(), part.end());
-    return at == std::wstring::npos ? 0xFFFFFFFFu : line->colours[at];
+    return at == std::wstring::npos ? 0xFFFFFFFFu : vel_textbox_colour_at(line, at);
 }
 
 RECT child_rect(const vel_widget *w)
@@ -74,7 +74,7 @@ TEST_F(RoomWindow, CreationLinksTheRoomAndShowsItsTopicAndDate)
 
     const std::wstring date = roomtest_newest(cw);
     EXPECT_EQ(date.size(), std::wstring(L"2026.12.09. 12:00.00").size()) << std::string(date.begin(), date.end());
-    EXPECT_EQ(roomtest_line(cw->messages)->colours[0], uitest_colour("$red$x"));
+    EXPECT_EQ(vel_textbox_colour_at(roomtest_line(cw->messages), 0), uitest_colour("$red$x"));
     EXPECT_EQ(roomtest_text(roomtest_line(cw->usercount_box)), L"0 csevegô");
     EXPECT_TRUE(IsWindowVisible(cw->topic_box->hwnd));
     EXPECT_EQ(reinterpret_cast<HICON>(SendMessageW(cw->wnd->hwnd, WM_GETICON, ICON_SMALL, 0)), cw->icon);

@@ -98,8 +98,8 @@ TEST_F(Msgbox, TextColoursAndTheColourFlag)
     const vel_textbox *box = vel_textbox_get(mb->text_box);
     const auto *line = static_cast<const vel_textbox_line *>(box->lines->data);
     ASSERT_EQ(std::wstring(line->text, static_cast<size_t>(line->length)), L"abc");
-    EXPECT_EQ(line->colours[0], RGB(0x20, 0x47, 0x6E));
-    EXPECT_EQ(line->colours[2], uitest_colour("$red$x"));
+    EXPECT_EQ(vel_textbox_colour_at(line, 0), RGB(0x20, 0x47, 0x6E));
+    EXPECT_EQ(vel_textbox_colour_at(line, 2), uitest_colour("$red$x"));
     EXPECT_EQ(box->colour_mode, 0u);
     close(mb);
 

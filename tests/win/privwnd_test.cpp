@@ -474,7 +474,7 @@ TEST_F(Privwnd, DispatchDeliversPrivateCodesAndTheLostConnection)
     EXPECT_EQ(newest(anna), L"$ hiba: megszakadt a kapcsolat a szerverrel.");
     EXPECT_EQ(newest(private_get_entry(100)), L"$ hiba: megszakadt a kapcsolat a szerverrel.");
     const vel_textbox_line *line = static_cast<const vel_textbox_line *>(vel_textbox_get(anna->messages)->lines->data);
-    EXPECT_EQ(line->colours[0], uitest_colour("$red$x"));
+    EXPECT_EQ(vel_textbox_colour_at(line, 0), uitest_colour("$red$x"));
 }
 
 // Calls from another thread are carried over to the user-interface thread in order: the

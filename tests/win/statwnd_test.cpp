@@ -78,7 +78,7 @@ TEST_F(Statwnd, CommandTextsWithoutAConnection)
         ASSERT_NE(line, nullptr);
         // Errors are red; the help text is black.
         const bool help = std::wcsncmp(c.line, L"- ismert", 8) == 0;
-        EXPECT_EQ(line->colours[0], help ? 0u : red);
+        EXPECT_EQ(vel_textbox_colour_at(line, 0), help ? 0u : red);
     }
 }
 
@@ -166,10 +166,10 @@ TEST_F(Statwnd, MarkupInAnArgumentColoursTheRest)
     ASSERT_EQ(std::wstring(line->text), L"- a x b 42");
     const COLORREF blue = uitest_colour("$blue$x");
     EXPECT_NE(blue, 0u);
-    EXPECT_EQ(line->colours[0], 0u);
-    EXPECT_EQ(line->colours[2], 0u);
+    EXPECT_EQ(vel_textbox_colour_at(line, 0), 0u);
+    EXPECT_EQ(vel_textbox_colour_at(line, 2), 0u);
     for (int i = 4; i < line->length; i++)
-        EXPECT_EQ(line->colours[i], blue) << i;
+        EXPECT_EQ(vel_textbox_colour_at(line, i), blue) << i;
 }
 
 TEST_F(Statwnd, LongLinesAreCutToTheBuffer)

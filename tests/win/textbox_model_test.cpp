@@ -110,14 +110,14 @@ TEST(TextboxModel, TakesColoursPerCharacterAndNeverReadsPastAShortArray)
                                                        &consumed);
     ASSERT_NE(first, nullptr);
     EXPECT_EQ(consumed, 4);
-    EXPECT_EQ(first->colours[0], 1u);
-    EXPECT_EQ(first->colours[1], 2u);
+    EXPECT_EQ(vel_textbox_colour_at(first, 0), 1u);
+    EXPECT_EQ(vel_textbox_colour_at(first, 1), 2u);
     EXPECT_EQ(first->userdata, 7);
     vel_textbox_line *second = vel_textbox_process_text(text.c_str() + 4, 2, colours + 4, 2, 0, 0, fixed_width,
                                                         nullptr, &consumed);
     ASSERT_NE(second, nullptr);
-    EXPECT_EQ(second->colours[0], 5u);
-    EXPECT_EQ(second->colours[1], 6u);
+    EXPECT_EQ(vel_textbox_colour_at(second, 0), 5u);
+    EXPECT_EQ(vel_textbox_colour_at(second, 1), 6u);
     vel_textbox_free_line(first);
     vel_textbox_free_line(second);
 
@@ -129,10 +129,41 @@ TEST(TextboxModel, TakesColoursPerCharacterAndNeverReadsPastAShortArray)
     few[2] = 9;
     vel_textbox_line *line = make_line(L"abcde", few, 3);
     ASSERT_NE(line, nullptr);
-    EXPECT_EQ(line->colours[2], 9u);
-    EXPECT_EQ(line->colours[3], 0u);
-    EXPECT_EQ(line->colours[4], 0u);
+    EXPECT_EQ(vel_textbox_colour_at(line, 2), 9u);
+    EXPECT_EQ(vel_textbox_colour_at(line, 3), 0u);
+    EXPECT_EQ(vel_textbox_colour_at(line, 4), 0u);
+    EXPECT_EQ(vel_textbox_run_end(line, 0), 3) << "the given colour ends where the array does";
+    EXPECT_EQ(vel_textbox_run_end(line, 3), 5);
     std::free(few);
+    vel_textbox_free_line(line);
+}
+
+TEST(TextboxModel, KeepsColoursAsRunsThatPaintingWalks)
+{
+    // "[12] <anna> szia": a grey stamp, a red nick, the text in the line's last colour.
+    const COLORREF grey = 0x808080, red = 0x0000FF, text = 0x112233;
+    const std::vector<COLORREF> colours = {grey, grey, grey, grey, red, red, red, red, red, red, text, text, text};
+    vel_textbox_line *line = make_line(L"[12] <anna> s", colours.data(), static_cast<int>(colours.size()));
+    ASSERT_NE(line, nullptr);
+    ASSERT_EQ(line->run_count, 3);
+    for (size_t i = 0; i < colours.size(); i++)
+        EXPECT_EQ(vel_textbox_colour_at(line, static_cast<int>(i)), colours[i]) << i;
+    EXPECT_EQ(vel_textbox_run_end(line, 0), 4);
+    EXPECT_EQ(vel_textbox_run_end(line, 4), 10);
+    EXPECT_EQ(vel_textbox_run_end(line, 12), 13);
+    vel_textbox_free_line(line);
+
+    // One colour for the whole line is one run; no colours at all, none (black).
+    const std::vector<COLORREF> blue(5, 0xFF0000);
+    line = make_line(L"abcde", blue.data(), 5);
+    ASSERT_NE(line, nullptr);
+    EXPECT_EQ(line->run_count, 1);
+    EXPECT_EQ(vel_textbox_run_end(line, 2), 5);
+    vel_textbox_free_line(line);
+    line = make_line(L"abcde", nullptr, 0);
+    ASSERT_NE(line, nullptr);
+    EXPECT_EQ(line->run_count, 0);
+    EXPECT_EQ(vel_textbox_colour_at(line, 4), 0u);
     vel_textbox_free_line(line);
 }
 

@@ -128,7 +128,7 @@ TEST_F(TextboxTest, SplitsTextAndMeasuresEveryCharacter)
     auto *last = static_cast<vel_textbox_line *>(box->lines->data);
     EXPECT_EQ(last->style, 2);
     EXPECT_EQ(last->userdata, 42);
-    EXPECT_EQ(last->colours[0], 7u);  // "c" is the seventh unit
+    EXPECT_EQ(vel_textbox_colour_at(last, 0), 7u);  // "c" is the seventh unit
     EXPECT_GT(last->widths[0], 0);
     add(L"");
     add(L"x\n");
@@ -139,8 +139,8 @@ TEST_F(TextboxTest, SplitsTextAndMeasuresEveryCharacter)
     const COLORREF two[] = {RGB(255, 0, 0), RGB(255, 0, 0)};
     ASSERT_EQ(vel_textbox_add_text(widget, L"abcd", 4, two, 2, 0, 0), 1);
     last = static_cast<vel_textbox_line *>(box->lines->data);
-    EXPECT_EQ(last->colours[1], RGB(255, 0, 0));
-    EXPECT_EQ(last->colours[2], 0u);
+    EXPECT_EQ(vel_textbox_colour_at(last, 1), RGB(255, 0, 0));
+    EXPECT_EQ(vel_textbox_colour_at(last, 2), 0u);
 }
 
 TEST_F(TextboxTest, KeepsOneHundredLinesAndTheScrollRangeCoversThem)
