@@ -150,8 +150,10 @@ void inbox_recycle_locked(lvc_batch *b)
     b->bytes.clear();
     b->progress.clear();
     b->next = 0;
-    // A room list of many megabytes leaves a large buffer behind: it goes with its batch.
-    if (inbox.spare.size() >= 2 || b->bytes.capacity() > inbox.max_bytes) {
+    // One batch fills while another drains: a single spare serves them, and a burst's
+    // third buffer goes. A room list of many megabytes leaves a large buffer behind: it
+    // goes with its batch.
+    if (!inbox.spare.empty() || b->bytes.capacity() > inbox.max_bytes) {
         delete b;
         return;
     }
