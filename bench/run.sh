@@ -115,13 +115,8 @@ flood_run() {  # VARIANT LINES
   xdotool windowmove "$frame" 0 0 windowsize "$frame" 1040 800
   console 'enter 2 flood' >/dev/null
   local room= input=
-  for _ in $(seq 50); do
-    tree
-    room=$(awk '$1==2 && $3=="velc" && index($0, " \"Budapest\" ") {print $2; exit}' "$out/tree.txt")
-    [ -n "$room" ] && break
-    sleep 0.2
-  done
-  [ -n "$room" ] || fail "no room window"
+  room_window() { tree; room=$(window_line '$1==2 && $3=="velc" && index($0, " \"Budapest\" ")' | awk '{print $2}'); [ -n "$room" ]; }
+  poll 10 room_window || fail "no room window"
   probe move "$room" 0 0 1010 640 >/dev/null
   sleep 2
   tree

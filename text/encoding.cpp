@@ -5,15 +5,10 @@
 #include <memory>
 #include <new>
 
-int utf8_decode_next(const char **p, uint16_t *unit)
+int utf8_decode_sequence(const char **p, uint16_t *unit)
 {
     const auto *s = reinterpret_cast<const unsigned char *>(*p);
     unsigned lead = *s++;
-    if (lead < 0x80) {
-        *p = reinterpret_cast<const char *>(s);
-        *unit = static_cast<uint16_t>(lead);
-        return 1;
-    }
     int ones = 0;
     while (ones < 8 && (lead & (0x80u >> ones)))
         ones++;
@@ -38,9 +33,7 @@ char16_t *utf8_to_ucs2(char16_t *dst, const char *src)
     char16_t *out = dst;
     uint16_t unit;
     while (*src) {
-        if (static_cast<unsigned char>(*src) < 0x80)
-            *out++ = static_cast<char16_t>(*src++);
-        else if (utf8_decode_next(&src, &unit))
+        if (utf8_decode_next(&src, &unit))
             *out++ = static_cast<char16_t>(unit);
     }
     *out = 0;

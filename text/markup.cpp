@@ -77,12 +77,8 @@ size_t markup_parse(char16_t *dst, uint32_t *colours, const char *src, uint32_t 
     uint16_t unit;
     while (*src) {
         if (*src != '$') {
-            // Most chat text is ASCII: one byte, one unit, without the decoder's call.
-            if (static_cast<unsigned char>(*src) < 0x80) {
-                unit = static_cast<uint16_t>(*src++);
-            } else if (!utf8_decode_next(&src, &unit)) {
+            if (!utf8_decode_next(&src, &unit))
                 continue;
-            }
             if (dst)
                 dst[n] = static_cast<char16_t>(unit);
             if (colours)

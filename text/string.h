@@ -20,8 +20,18 @@
 // Decodes one character at *p (not at its NUL) into *unit and moves *p past it; returns
 // 1. A lead byte with L top one bits takes L - 1 following bytes of six bits each without
 // checking their form; the value is kept to its low 16 bits. A sequence cut short by the
-// NUL yields nothing: the result is 0 and *p points at the NUL.
-int utf8_decode_next(const char **p, uint16_t *unit);
+// NUL yields nothing: the result is 0 and *p points at the NUL. Most chat text is ASCII:
+// one byte, one unit, decoded here without a call.
+int utf8_decode_sequence(const char **p, uint16_t *unit);  // a lead byte of 0x80 or more
+inline int utf8_decode_next(const char **p, uint16_t *unit)
+{
+    const auto lead = static_cast<unsigned char>(**p);
+    if (lead >= 0x80)
+        return utf8_decode_sequence(p, unit);
+    *unit = lead;
+    ++*p;
+    return 1;
+}
 
 // dst: strlen(src) + 1 units.
 char16_t *utf8_to_ucs2(char16_t *dst, const char *src);

@@ -96,26 +96,24 @@ vel_textbox_line *textbox_line_alloc(int n, int run_count)
     return line;
 }
 
-// The runs of n characters whose first `have` colours are given and the rest black.
-int textbox_count_runs(const COLORREF *colours, int have, int n)
+// The runs of n characters whose first `have` colours are given and the rest black, into
+// runs when it is not null; returns how many there are.
+int textbox_runs(const COLORREF *colours, int have, int n, vel_textbox_run *runs)
 {
-    int runs = 0;
-    for (int i = 0; i < have; i++)
-        if (i == 0 || colours[i] != colours[i - 1])
-            runs++;
-    if (have > 0 && have < n && colours[have - 1] != 0)
-        runs++;
-    return runs;
-}
-
-void textbox_fill_runs(vel_textbox_line *line, const COLORREF *colours, int have)
-{
-    int r = 0;
-    for (int i = 0; i < have; i++)
-        if (i == 0 || colours[i] != colours[i - 1])
-            line->runs[r++] = {i, colours[i]};
-    if (r < line->run_count)
-        line->runs[r] = {have, 0};
+    int count = 0;
+    for (int i = 0; i < have; i++) {
+        if (i > 0 && colours[i] == colours[i - 1])
+            continue;
+        if (runs)
+            runs[count] = {i, colours[i]};
+        count++;
+    }
+    if (have > 0 && have < n && colours[have - 1] != 0) {
+        if (runs)
+            runs[count] = {have, 0};
+        count++;
+    }
+    return count;
 }
 
 // Measures a line's characters into its widths: the measure gives whole pixels, kept in 16
@@ -187,9 +185,9 @@ int textbox_mark_word(vel_textbox_line *line, int from, uint8_t bits, bool skip_
     return i;
 }
 
-// Whether the text holds a character every address or e-mail address needs: each web
-// prefix has a ':' or a '.', an e-mail address an '@'. Most lines hold none of them,
-// and one look at each character is cheaper than trying every prefix at every one.
+// Whether the text holds a or b. Every web prefix has a ':' or a '.' (an e-mail address
+// an '@'): most lines hold none, and one look at each character is cheaper than trying
+// every prefix at every one.
 bool textbox_has_any(const wchar_t *t, int n, wchar_t a, wchar_t b)
 {
     for (int i = 0; i < n; i++)
@@ -214,7 +212,7 @@ void textbox_mark_emails(vel_textbox_line *line)
 {
     const wchar_t *t = line->text;
     int n = line->length;
-    if (!textbox_has_any(t, n, L'@', L'@'))
+    if (!std::wmemchr(t, L'@', static_cast<size_t>(n)))
         return;
     int last_blank = -1;
     int i = 0;
@@ -330,7 +328,7 @@ vel_textbox_line *vel_textbox_process_text(const wchar_t *text, int length, cons
     // Colours never read past the array, however short it is; the characters beyond it
     // are black.
     const int have = colours ? std::min(colour_count, blank ? 0 : n) : 0;
-    vel_textbox_line *line = textbox_line_alloc(n, textbox_count_runs(colours, have, n));
+    vel_textbox_line *line = textbox_line_alloc(n, textbox_runs(colours, have, n, nullptr));
     if (!line)
         return nullptr;
     if (blank) {
@@ -338,7 +336,7 @@ vel_textbox_line *vel_textbox_process_text(const wchar_t *text, int length, cons
     } else {
         std::wmemcpy(line->text, text, static_cast<size_t>(n));
     }
-    textbox_fill_runs(line, colours, have);
+    textbox_runs(colours, have, n, line->runs);
     line->userdata = userdata;
     line->style = style;
     line->rows = 1;
