@@ -12,6 +12,7 @@ left running; its process id is printed on the second line.
 import ctypes
 import ctypes.util
 import os
+import select
 import subprocess
 import sys
 import time
@@ -35,6 +36,7 @@ def main():
     x.XNextEvent.argtypes = [ctypes.c_void_p, ctypes.c_void_p]
     x.XFetchName.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.POINTER(ctypes.c_char_p)]
     x.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
+    x.XConnectionNumber.argtypes = [ctypes.c_void_p]
     dpy = x.XOpenDisplay(None)
     if not dpy:
         print("mapwait: no display", file=sys.stderr)
@@ -44,9 +46,12 @@ def main():
     event = (ctypes.c_long * 24)()
     start = time.monotonic()
     proc = subprocess.Popen(command, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    # Sleeps on the X connection until an event comes: a polling loop would take CPU from
+    # the program being timed on a small machine.
+    fd = x.XConnectionNumber(dpy)
     while time.monotonic() - start < timeout:
         if not x.XPending(dpy):
-            time.sleep(0.0005)
+            select.select([fd], [], [], 0.05)
             continue
         x.XNextEvent(dpy, event)
         if ctypes.c_int.from_buffer(event).value != MAP_NOTIFY:

@@ -32,13 +32,12 @@ HFONT textbox_font(const vel_textbox *box)
     return box->widget && box->widget->font ? box->widget->font : nullptr;
 }
 
-// Measures with the box's font on its window's device context, as the lines were always
-// measured: placement advance widths, or the plain character widths without them.
+// Measures with the box's font on the screen's measuring context: placement advance
+// widths, or the plain character widths without them.
 int textbox_measure_dc(void *context, const wchar_t *text, int length, int *widths)
 {
     auto *box = static_cast<vel_textbox *>(context);
-    HWND hwnd = box->widget ? box->widget->hwnd : nullptr;
-    HDC dc = hwnd ? GetDC(hwnd) : nullptr;
+    HDC dc = box->widget ? vel_util_measure_dc() : nullptr;
     if (!dc)
         return 0;
     HFONT font = textbox_font(box);
@@ -56,22 +55,20 @@ int textbox_measure_dc(void *context, const wchar_t *text, int length, int *widt
     }
     if (old)
         SelectObject(dc, old);
-    ReleaseDC(hwnd, dc);
     return 1;
 }
 
 // Row height of the font the box measures with (the system font until one is set).
-int textbox_row_height(HWND hwnd, HFONT font)
+int textbox_row_height(HFONT font)
 {
-    HDC dc = GetDC(hwnd);
+    HDC dc = vel_util_measure_dc();
     if (!dc)
         return 16;
-    HGDIOBJ old = font ? SelectObject(dc, font) : nullptr;
+    HGDIOBJ old = SelectObject(dc, font ? font : GetStockObject(SYSTEM_FONT));
     TEXTMETRICW tm{};
     GetTextMetricsW(dc, &tm);
     if (old)
         SelectObject(dc, old);
-    ReleaseDC(hwnd, dc);
     int h = tm.tmHeight + tm.tmExternalLeading;
     return h > 0 ? h : 16;
 }
@@ -515,7 +512,7 @@ vel_widget *vel_textbox_create(void *userdata, vel_window *parent, DWORD exstyle
     }
     box->widget = widget;
     textbox_buffer.boxes++;
-    box->row_height = textbox_row_height(widget->hwnd, nullptr);
+    box->row_height = textbox_row_height(nullptr);
     RECT rc;
     GetClientRect(widget->hwnd, &rc);
     box->page_rows = std::max(0, (static_cast<int>(rc.bottom) - 2) / box->row_height);

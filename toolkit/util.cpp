@@ -104,6 +104,27 @@ void frame_line(HDC dc, int left, int top, int right, int bottom, HBRUSH brush)
 
 }  // namespace
 
+namespace {
+
+struct measure_dc {
+    HDC dc = nullptr;
+    ~measure_dc()
+    {
+        if (dc)
+            DeleteDC(dc);
+    }
+};
+
+}  // namespace
+
+HDC vel_util_measure_dc()
+{
+    thread_local measure_dc context;
+    if (!context.dc)
+        context.dc = CreateCompatibleDC(nullptr);
+    return context.dc;
+}
+
 HFONT vel_util_create_font(int height, const wchar_t *face, int weight)
 {
     return CreateFontW(height, 0, 0, 0, weight, FALSE, FALSE, FALSE, 0, OUT_DEFAULT_PRECIS,

@@ -8,6 +8,10 @@
 #include <cstddef>
 
 HFONT vel_util_create_font(int height, const wchar_t *face, int weight);
+// A memory device context of the screen for measuring text, one per thread and kept for
+// its life: a window's context costs Wine server round trips each time it is taken.
+// Whoever selects a font into it selects the old one back.
+HDC vel_util_measure_dc();
 // One-pixel raised frame: highlight on the left and top, shadow on the right and bottom.
 void vel_util_draw_edge(HDC dc, const RECT *rc);
 // Two-pixel lines; style 1 is an etched groove (shadow over highlight), else raised.

@@ -51,6 +51,32 @@ const wchar_t *default_class(int type)
     }
 }
 
+// Where the anchors put a widget in its parent's client area now. Both anchors stretch
+// (the second number is the far margin); the far anchor alone keeps the size at a
+// distance from the far edge; otherwise position and size are as given.
+RECT anchored_rect(const vel_widget *widget, HWND parent)
+{
+    RECT rc{};
+    if (parent)
+        GetClientRect(parent, &rc);
+    auto place = [](int anchors, int near_bit, int far_bit, int pos, int size, int extent, LONG *from, LONG *to) {
+        if ((anchors & near_bit) && (anchors & far_bit)) {
+            *from = pos;
+            *to = extent - size;
+        } else if (anchors & far_bit) {
+            *from = extent - pos - size;
+            *to = extent - pos;
+        } else {
+            *from = pos;
+            *to = pos + size;
+        }
+    };
+    RECT at;
+    place(widget->anchors, VEL_ANCHOR_LEFT, VEL_ANCHOR_RIGHT, widget->x, widget->w, rc.right, &at.left, &at.right);
+    place(widget->anchors, VEL_ANCHOR_TOP, VEL_ANCHOR_BOTTOM, widget->y, widget->h, rc.bottom, &at.top, &at.bottom);
+    return at;
+}
+
 void prepare_class(int type)
 {
     static bool richedit_loaded;
@@ -240,8 +266,14 @@ vel_widget *vel_widget_create(void *ext, vel_window *parent, DWORD exstyle, DWOR
         param = &ccs;
         caption = nullptr;
     }
+    // Made where the anchors will keep it: the first placement then moves nothing, and a
+    // control is not laid out twice (once at the numbers given, once where it belongs).
+    RECT at{x, y, x + w, y + h};
+    if (owner && type != VEL_STATUSBAR)
+        at = anchored_rect(self, owner);
     HINSTANCE inst = vel_instance ? vel_instance : GetModuleHandleW(nullptr);
-    HWND hwnd = CreateWindowExW(exstyle, class_name, caption, style, x, y, w, h, owner, control_id, inst, param);
+    HWND hwnd = CreateWindowExW(exstyle, class_name, caption, style, at.left, at.top, at.right - at.left,
+                                at.bottom - at.top, owner, control_id, inst, param);
     if (!hwnd) {
         std::free(self);
         return nullptr;
@@ -301,6 +333,10 @@ LRESULT vel_widget_sendmessage(const vel_widget *widget, UINT msg, WPARAM wp, LP
 
 void vel_widget_refresh(const vel_widget *widget, BOOL erase)
 {
+    // A widget that cannot be seen (its window not shown yet) is painted whole when it is
+    // shown: repainting it now costs server round trips and draws nothing.
+    if (!IsWindowVisible(widget->hwnd))
+        return;
     InvalidateRect(widget->hwnd, nullptr, erase);
     UpdateWindow(widget->hwnd);
 }
@@ -328,27 +364,8 @@ int vel_widget_adjust_placement(vel_widget *widget, BOOL erase)
         SendMessageW(widget->hwnd, WM_SIZE, 0, 0);
         return 0;
     }
-    RECT rc;
-    GetClientRect(widget->parent->hwnd, &rc);
-    const int W = rc.right, H = rc.bottom;
-    // Both anchors stretch (the second number is the far margin); the far anchor alone
-    // keeps the size at a distance from the far edge; otherwise position and size as given.
-    auto place = [](int anchors, int near_bit, int far_bit, int pos, int size, int extent, int *at, int *len) {
-        if ((anchors & near_bit) && (anchors & far_bit)) {
-            *at = pos;
-            *len = extent - pos - size;
-        } else if (anchors & far_bit) {
-            *at = extent - pos - size;
-            *len = size;
-        } else {
-            *at = pos;
-            *len = size;
-        }
-    };
-    int left, width, top, height;
-    place(widget->anchors, VEL_ANCHOR_LEFT, VEL_ANCHOR_RIGHT, widget->x, widget->w, W, &left, &width);
-    place(widget->anchors, VEL_ANCHOR_TOP, VEL_ANCHOR_BOTTOM, widget->y, widget->h, H, &top, &height);
-    vel_widget_move(widget, left, top, width, height);
+    const RECT at = anchored_rect(widget, widget->parent->hwnd);
+    vel_widget_move(widget, at.left, at.top, at.right - at.left, at.bottom - at.top);
     vel_widget_refresh(widget, erase);
     return 0;
 }
@@ -381,11 +398,10 @@ HFONT vel_widget_create_and_set_font(vel_widget *widget, int height, const wchar
     HFONT font = vel_util_create_font(height, face, weight);
     if (!font)
         return nullptr;
-    HDC dc = GetDC(widget->hwnd);
+    HDC dc = vel_util_measure_dc();
     HGDIOBJ old = SelectObject(dc, font);
     GetTextMetricsW(dc, &widget->metrics);
     SelectObject(dc, old);
-    ReleaseDC(widget->hwnd, dc);
     // The control gets the new font before the old one is deleted, so it never holds a
     // deleted handle.
     HFONT previous = widget->font;

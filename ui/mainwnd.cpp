@@ -117,10 +117,14 @@ vel_widget *create_list(mainwnd *mw, vel_window *frame, DWORD extra_style, int x
                                          VEL_LISTVIEW, nullptr);
     if (!list)
         return nullptr;
+    // Each of these changes lays the list out anew (under Wine a dozen server round trips):
+    // with drawing off it is laid out once, when drawing comes back on.
+    vel_widget_setredraw(list, 0);
     vel_widget_create_and_set_font(list, 16, L"Arial", 700);
     vel_listview_setbkgndcolor(list, RGB(43, 103, 166));
     vel_listview_settextcolor(list, RGB(255, 255, 255));
     vel_listview_insertcolumn(list, 0, heading, w, LVCFMT_LEFT);
+    vel_widget_setredraw(list, 1);
     return list;
 }
 
@@ -311,15 +315,29 @@ int on_close(mainwnd *mw, LRESULT *result)
     return VEL_CONTINUE;
 }
 
+// The hidden tool window that owns the frame while it is in the tray. It is made the first
+// time the frame goes there: a top-level window costs Wine an X window, and most sessions
+// never use the tray.
+vel_window *tray_owner(mainwnd *mw)
+{
+    if (!mw->tray_owner)
+        mw->tray_owner = vel_window_create(mw, nullptr, nullptr, WS_EX_TOOLWINDOW, WS_POPUP, L"", 0, 0, 0, 0,
+                                           nullptr, nullptr, nullptr);
+    return mw->tray_owner;
+}
+
 void to_tray(mainwnd *mw)
 {
     HWND hwnd = mw->frame->hwnd;
+    vel_window *owner = tray_owner(mw);
+    if (!owner)
+        return;
     if (IsZoomed(hwnd))
         mw->flags |= MAINWND_WAS_MAXIMIZED;
     else
         mw->flags &= ~MAINWND_WAS_MAXIMIZED;
     // Owned by the hidden tool window, the frame has no taskbar button.
-    SetWindowLongPtrW(hwnd, GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(mw->tray_owner->hwnd));
+    SetWindowLongPtrW(hwnd, GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(owner->hwnd));
     mainwnd_add_taskbar_icon(mw);
     ShowWindow(hwnd, SW_HIDE);
 }
@@ -490,8 +508,6 @@ mainwnd *mainwnd_create()
     if (!mw)
         return nullptr;
     main_frame = mw;
-    mw->tray_owner = vel_window_create(mw, nullptr, nullptr, WS_EX_TOOLWINDOW, WS_POPUP, L"", 0, 0, 0, 0, nullptr,
-                                       nullptr, nullptr);
     mw->button_width = 90;
     if (cfg_on_top)
         mw->flags |= MAINWND_ON_TOP;
@@ -504,8 +520,6 @@ mainwnd *mainwnd_create()
     if (!frame || !mw->mdi_client) {
         if (frame)
             DestroyWindow(frame->hwnd);
-        if (mw->tray_owner)
-            DestroyWindow(mw->tray_owner->hwnd);
         main_frame = nullptr;
         std::free(mw);
         return nullptr;

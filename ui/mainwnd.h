@@ -63,7 +63,7 @@ using mainwnd_room_state_reader = int (*)(const vel_window *child);
 
 struct mainwnd {
     vel_window *frame;
-    vel_window *tray_owner;
+    vel_window *tray_owner;  // made the first time the frame goes to the tray
     int32_t button_count;
     int32_t button_width;
     vel_list_node *childwindows;  // key the child's vel_window, payload its button

@@ -579,11 +579,14 @@ int rlistwnd_build(rlistwnd *rw, vel_window *self)
                                          VEL_ANCHOR_RIGHT | VEL_ANCHOR_BOTTOM, nullptr, nullptr, VEL_BUTTON, L"BUTTON");
     if (!rw->list || !rw->name_edit || !rw->enter_button)
         return 0;
+    // Laid out once, when drawing comes back on, rather than after each change.
+    vel_widget_setredraw(rw->list, 0);
     vel_widget_create_and_set_font(rw->list, 15, L"Arial", 700);
     vel_listview_setbkgndcolor(rw->list, list_background);
     vel_listview_insertcolumn(rw->list, 0, L"szoba", 146, LVCFMT_LEFT);
     vel_listview_insertcolumn(rw->list, 1, L"#", 35, LVCFMT_RIGHT);
     vel_listview_insertcolumn(rw->list, 2, L"téma", 1, LVCFMT_LEFT);
+    vel_widget_setredraw(rw->list, 1);
 
     static_cast<vel_richedit2 *>(rw->name_edit->ext)->history_max = 1;
     vel_richedit_setbkgndcolor(rw->name_edit, RGB(0xFF, 0x91, 0x00));

@@ -115,6 +115,32 @@ TEST_F(Widget, AnchoredPlacementOnResize)
     EXPECT_EQ(size.height, 353);
 }
 
+// A widget is made where its anchors put it: no resize of the window is needed (the
+// window here has a 300 x 200 client area and is never resized).
+TEST_F(Widget, CreatedWhereItsAnchorsPlaceIt)
+{
+    struct row {
+        int type, anchors, x, y, w, h;
+        RECT expected;
+    } const rows[] = {
+        {VEL_CUSTOM, 15, 124, 27, 0, 20, {124, 27, 300, 180}},
+        {VEL_LISTVIEW, 15, 10, 5, 10, 5, {10, 5, 290, 195}},
+        {VEL_CUSTOM, 2 | 4, 10, 5, 50, 25, {240, 5, 290, 30}},
+        {VEL_BUTTON, 1 | 8, 3, 4, 50, 25, {3, 171, 53, 196}},
+        {VEL_STATIC, 0, 7, 8, 9, 10, {7, 8, 16, 18}},
+    };
+    for (const row &r : rows) {
+        SCOPED_TRACE(testing::Message() << "type " << r.type << ", anchors " << r.anchors);
+        vel_widget *w = make(r.type, r.x, r.y, r.w, r.h, r.anchors);
+        ASSERT_NE(w, nullptr);
+        const RECT got = placed(w);
+        EXPECT_EQ(got.left, r.expected.left);
+        EXPECT_EQ(got.top, r.expected.top);
+        EXPECT_EQ(got.right, r.expected.right);
+        EXPECT_EQ(got.bottom, r.expected.bottom);
+    }
+}
+
 TEST_F(Widget, StatusBarKeepsItsOwnHeightAndPlacesItself)
 {
     vel_widget *bar = make(VEL_STATUSBAR, 0, 0, 0, 0, 0);
