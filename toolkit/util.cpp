@@ -102,10 +102,7 @@ void frame_line(HDC dc, int left, int top, int right, int bottom, HBRUSH brush)
     FrameRect(dc, &rc, brush);
 }
 
-}  // namespace
-
-namespace {
-
+// A thread's measuring context, deleted when the thread ends.
 struct measure_dc {
     HDC dc = nullptr;
     ~measure_dc()
