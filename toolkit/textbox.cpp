@@ -32,6 +32,13 @@ HFONT textbox_font(const vel_textbox *box)
     return box->widget && box->widget->font ? box->widget->font : nullptr;
 }
 
+// Selects the box's font into the shared measuring context, or the system font (a window
+// context's default) when the box has none; returns what was selected before.
+HGDIOBJ textbox_select_font(HDC dc, HFONT font)
+{
+    return SelectObject(dc, font ? font : GetStockObject(SYSTEM_FONT));
+}
+
 // Measures with the box's font on the screen's measuring context: placement advance
 // widths, or the plain character widths without them.
 int textbox_measure_dc(void *context, const wchar_t *text, int length, int *widths)
@@ -40,8 +47,7 @@ int textbox_measure_dc(void *context, const wchar_t *text, int length, int *widt
     HDC dc = box->widget ? vel_util_measure_dc() : nullptr;
     if (!dc)
         return 0;
-    HFONT font = textbox_font(box);
-    HGDIOBJ old = font ? SelectObject(dc, font) : nullptr;
+    HGDIOBJ old = textbox_select_font(dc, textbox_font(box));
     GCP_RESULTSW res{};
     res.lStructSize = sizeof res;
     res.lpDx = widths;
@@ -64,7 +70,7 @@ int textbox_row_height(HFONT font)
     HDC dc = vel_util_measure_dc();
     if (!dc)
         return 16;
-    HGDIOBJ old = SelectObject(dc, font ? font : GetStockObject(SYSTEM_FONT));
+    HGDIOBJ old = textbox_select_font(dc, font);
     TEXTMETRICW tm{};
     GetTextMetricsW(dc, &tm);
     if (old)
