@@ -22,6 +22,7 @@ bool is_nt_family()
 int main(int argc, char **argv)
 {
     const char *config_path = argc > 1 ? argv[1] : default_config;
+    vel_util_buffer_output();
     // The console opens only when the settings keep it: a console opened just to be
     // closed again flashes on the screen, and starting one (a console host process under
     // Wine) costs a third of a second before the frame can appear.

@@ -381,6 +381,14 @@ int vel_messagebox(const vel_window *window, const wchar_t *text, const wchar_t 
     return MessageBoxW(window ? window->hwnd : nullptr, text, caption, flags);
 }
 
+void vel_util_buffer_output()
+{
+    // Unbuffered, standard output is written a character at a time, and under Wine each
+    // character asks the server whether it is a console (the settings alone print some
+    // 700 characters at start); the message loop flushes it whenever the program goes idle.
+    std::setvbuf(stdout, nullptr, _IOFBF, 1 << 14);
+}
+
 int vel_util_console_open()
 {
     const int opened = AllocConsole() ? 1 : 0;
@@ -389,9 +397,7 @@ int vel_util_console_open()
         ignored = std::freopen("CONOUT$", "wta+", stdout);
         ignored = std::freopen("CONOUT$", "wta+", stderr);
         (void)ignored;
-        // Unbuffered, a console stream is written a character at a time (a console
-        // round trip each); the message loop flushes it whenever the program goes idle.
-        std::setvbuf(stdout, nullptr, _IOFBF, 1 << 14);
+        vel_util_buffer_output();
     }
     return opened;
 }

@@ -37,6 +37,8 @@ int vel_util_command_program(const wchar_t *command, wchar_t *out, size_t capaci
 // break out of the quotes (a quote or a control character) or does not fit.
 int vel_util_quote_url(const wchar_t *url, wchar_t *out, size_t capacity);
 int vel_messagebox(const vel_window *window, const wchar_t *text, const wchar_t *caption, UINT flags);
+// Standard output through a buffer that the message loop flushes when the program is idle.
+void vel_util_buffer_output();
 int vel_util_console_open();
 void vel_util_console_close();
 // A new solid brush in `*slot`, deleting the old one; null (old kept) when none can be made.

@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cwchar>
 
 vel_widget *vel_hover_widget;
 
@@ -133,6 +134,41 @@ bool has_own_tool(const vel_widget *widget)
     return widget->parent && widget->parent->tooltip && widget->parent->tooltip != widget;
 }
 
+void set_tool(const vel_widget *widget, const wchar_t *text)
+{
+    TOOLINFOW ti = tool_for(widget, TTF_IDISHWND | TTF_SUBCLASS, text);
+    const UINT msg = tool_exists(widget) ? TTM_UPDATETIPTEXTW : TTM_ADDTOOLW;
+    SendMessageW(widget->parent->tooltip->hwnd, msg, 0, reinterpret_cast<LPARAM>(&ti));
+}
+
+// The tooltip control is a top-level window (under Wine some hundred server round trips to
+// make, at start-up for the first bar button), so a window gets it only when the pointer
+// first comes over one of its widgets with a tip; until then each widget keeps its tip.
+// The control then takes every tip and is handed this mouse move, so that it starts
+// timing the hover at once.
+int make_tooltip(vel_widget *self, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
+{
+    vel_window *parent = self->parent;
+    parent->tooltip = vel_widget_create(nullptr, parent, 0, TTS_ALWAYSTIP, nullptr, CW_USEDEFAULT, CW_USEDEFAULT,
+                                        CW_USEDEFAULT, CW_USEDEFAULT, 0, nullptr, nullptr, VEL_TOOLTIP, nullptr);
+    if (!parent->tooltip)
+        return 0;
+    const vel_list_node *head = parent->widgets, *n = head;
+    do {
+        auto *widget = static_cast<vel_widget *>(n->data);
+        if (widget->tip_text) {
+            set_tool(widget, widget->tip_text);
+            std::free(widget->tip_text);
+            widget->tip_text = nullptr;
+        }
+        n = n->next;
+    } while (n != head);
+    MSG relayed{hwnd, msg, wp, lp, static_cast<DWORD>(GetMessageTime()), {}};
+    GetCursorPos(&relayed.pt);
+    SendMessageW(parent->tooltip->hwnd, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(&relayed));
+    return 1;
+}
+
 bool takes_tab(const vel_widget *widget)
 {
     return widget->type != VEL_STATIC && widget->type != VEL_TOOLTIP;
@@ -197,6 +233,7 @@ LRESULT widget_destroy(vel_widget *self, HWND hwnd, WPARAM wp, LPARAM lp)
         DeleteObject(self->background);
     if (has_own_tool(self))
         delete_tool(self);
+    std::free(self->tip_text);
     if (self->hover_timer)
         KillTimer(hwnd, self->hover_timer);
     if (vel_hover_widget == self)
@@ -417,22 +454,37 @@ int vel_widget_settooltiptext(vel_widget *widget, const wchar_t *text)
     vel_window *parent = widget->parent;
     if (!parent)
         return 0;
+    if (!parent->tooltip) {
+        wchar_t *copy = text ? _wcsdup(text) : nullptr;
+        if (text && !copy)
+            return 0;
+        std::free(widget->tip_text);
+        widget->tip_text = copy;
+        return 1;
+    }
     if (!text) {
-        if (parent->tooltip && tool_exists(widget))
+        if (tool_exists(widget))
             delete_tool(widget);
         return 1;
     }
-    if (!parent->tooltip) {
-        parent->tooltip = vel_widget_create(nullptr, parent, 0, TTS_ALWAYSTIP, nullptr, CW_USEDEFAULT,
-                                            CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, 0, nullptr, nullptr,
-                                            VEL_TOOLTIP, nullptr);
-        if (!parent->tooltip)
-            return 0;
-    }
-    TOOLINFOW ti = tool_for(widget, TTF_IDISHWND | TTF_SUBCLASS, text);
-    const UINT msg = tool_exists(widget) ? TTM_UPDATETIPTEXTW : TTM_ADDTOOLW;
-    SendMessageW(parent->tooltip->hwnd, msg, 0, reinterpret_cast<LPARAM>(&ti));
+    set_tool(widget, text);
     return 1;
+}
+
+int vel_widget_gettooltiptext(const vel_widget *widget, wchar_t *text, int capacity)
+{
+    if (!text || capacity <= 0)
+        return 0;
+    text[0] = 0;
+    if (widget->tip_text) {
+        wcsncpy(text, widget->tip_text, static_cast<size_t>(capacity) - 1);
+        text[capacity - 1] = 0;
+    } else if (has_own_tool(widget) && tool_exists(widget)) {
+        TOOLINFOW ti = tool_for(widget, TTF_IDISHWND, text);
+        SendMessageW(widget->parent->tooltip->hwnd, TTM_GETTEXTW, static_cast<WPARAM>(capacity),
+                     reinterpret_cast<LPARAM>(&ti));
+    }
+    return static_cast<int>(wcslen(text));
 }
 
 int vel_widget_getsize(const vel_widget *widget, vel_size *size)
@@ -448,6 +500,8 @@ LRESULT CALLBACK vel_default_wdgproc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
         std::fflush(stdout);
         return 0;
     }
+    if (msg == WM_MOUSEMOVE && self->tip_text && self->parent && !self->parent->tooltip)
+        make_tooltip(self, hwnd, msg, wp, lp);
     // Kept aside: the application's procedure may destroy the control, and its record.
     const WNDPROC old_proc = self->old_proc;
     LRESULT proc_result = 0;

@@ -26,6 +26,8 @@ int vel_widget_gettext(const vel_widget *widget, wchar_t *text, int capacity);
 HBRUSH vel_widget_setbackground(vel_widget *widget, COLORREF colour);
 HFONT vel_widget_create_and_set_font(vel_widget *widget, int height, const wchar_t *face, int weight);
 int vel_widget_settooltiptext(vel_widget *widget, const wchar_t *text);
+// The widget's tip (empty without one), whether its tooltip control exists yet or not.
+int vel_widget_gettooltiptext(const vel_widget *widget, wchar_t *text, int capacity);
 int vel_widget_getsize(const vel_widget *widget, vel_size *size);
 
 LRESULT CALLBACK vel_default_wdgproc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);

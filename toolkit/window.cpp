@@ -221,10 +221,12 @@ int vel_window_getsize(const vel_window *window, vel_size *size)
 
 void vel_window_seticon(const vel_window *window, HICON big_icon, HICON small_icon)
 {
-    if (big_icon)
-        SendMessageW(window->hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big_icon));
+    // The small one first: a big icon set on a window without a small one makes the system
+    // scale a copy of it for the caption, thrown away again when the small one comes.
     if (small_icon)
         SendMessageW(window->hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small_icon));
+    if (big_icon)
+        SendMessageW(window->hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big_icon));
 }
 
 void vel_window_ontop(const vel_window *window, int flag)

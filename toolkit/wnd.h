@@ -100,7 +100,7 @@ struct vel_window {
     vel_list_node *widgets;  // keyed by control identifier, payload vel_widget
     int32_t next_id;         // identifier of the next widget, from 6000
     int32_t kind;            // VEL_KIND_WINDOW, VEL_KIND_MDIFRAME or VEL_KIND_MDICHILD
-    vel_widget *tooltip;     // created on first use
+    vel_widget *tooltip;     // created when the pointer first comes over a widget with a tip
     uint32_t state;          // bit 0: full screen
     HBRUSH background;
     uint32_t fs_state;       // bit 0: was maximised when full screen began
@@ -145,5 +145,6 @@ struct vel_widget {
     uint32_t hover;       // bit 0 mouse over, bit 1 do not detect leaving
     HCURSOR cursor;
     UINT_PTR hover_timer;
+    wchar_t *tip_text;    // the tip while the window has no tooltip control yet (owned)
     void *data;
 };

@@ -42,15 +42,8 @@ inline std::wstring boxtest_entry_text(const mainwnd *mw, const vel_window *chil
 // The tooltip text of a widget (a window-list button); empty without one.
 inline std::wstring boxtest_tooltip(const vel_widget *widget)
 {
-    const vel_window *parent = widget ? widget->parent : nullptr;
-    if (!parent || !parent->tooltip)
-        return L"";
-    TOOLINFOW ti{};
     wchar_t tip[256] = {};
-    ti.cbSize = TTTOOLINFOW_V1_SIZE;
-    ti.hwnd = parent->hwnd;
-    ti.uId = reinterpret_cast<UINT_PTR>(widget->hwnd);
-    ti.lpszText = tip;
-    SendMessageW(parent->tooltip->hwnd, TTM_GETTEXTW, 256, reinterpret_cast<LPARAM>(&ti));
+    if (widget)
+        vel_widget_gettooltiptext(widget, tip, 256);
     return tip;
 }

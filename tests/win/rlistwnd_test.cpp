@@ -87,13 +87,8 @@ struct Rlistwnd : UiFrame {
     }
     std::wstring tooltip() const
     {
-        TOOLINFOW ti{};
         wchar_t tip[64] = {};
-        ti.cbSize = TTTOOLINFOW_V1_SIZE;
-        ti.hwnd = rw->winlist_entry->parent->hwnd;
-        ti.uId = reinterpret_cast<UINT_PTR>(rw->winlist_entry->hwnd);
-        ti.lpszText = tip;
-        SendMessageW(rw->winlist_entry->parent->tooltip->hwnd, TTM_GETTEXTW, 64, reinterpret_cast<LPARAM>(&ti));
+        vel_widget_gettooltiptext(rw->winlist_entry, tip, 64);
         return tip;
     }
     void select(int item)

@@ -324,16 +324,41 @@ TEST_F(Widget, DestroyedHoverWidgetIsForgotten)
 
 TEST_F(Widget, TooltipToolsAreAddedUpdatedAndDeleted)
 {
-    vel_widget *a = make(VEL_BUTTON), *b = make(VEL_BUTTON);
-    ASSERT_TRUE(a && b);
+    vel_widget *a = make(VEL_BUTTON), *b = make(VEL_BUTTON), *c = make(VEL_BUTTON);
+    ASSERT_TRUE(a && b && c);
+    auto tip_of = [](const vel_widget *w) {
+        wchar_t buf[80];
+        vel_widget_gettooltiptext(w, buf, 80);
+        return std::wstring(buf);
+    };
     EXPECT_EQ(vel_widget_settooltiptext(a, nullptr), 1);
-    EXPECT_EQ(win_->tooltip, nullptr);
+    // Until the pointer comes over a widget with a tip, the widgets keep their tips and
+    // the window has no tooltip control.
     ASSERT_EQ(vel_widget_settooltiptext(a, L"Szia"), 1);
+    vel_widget_settooltiptext(b, L"B");
+    vel_widget_settooltiptext(b, L"Bé");
+    vel_widget_settooltiptext(c, L"C");
+    vel_widget_settooltiptext(c, nullptr);
+    EXPECT_EQ(win_->tooltip, nullptr);
+    EXPECT_EQ(tip_of(a), L"Szia");
+    EXPECT_EQ(tip_of(b), L"Bé");
+    EXPECT_EQ(tip_of(c), L"");
+    SendMessageW(c->hwnd, WM_MOUSEMOVE, 0, MAKELPARAM(2, 2));
+    EXPECT_EQ(win_->tooltip, nullptr);
+    SendMessageW(a->hwnd, WM_MOUSEMOVE, 0, MAKELPARAM(2, 2));
     ASSERT_NE(win_->tooltip, nullptr);
     EXPECT_EQ(win_->tooltip->type, VEL_TOOLTIP);
     EXPECT_FALSE(GetWindowLongW(win_->tooltip->hwnd, GWL_STYLE) & WS_CHILD);
-    EXPECT_EQ(tool_count(), 1);
+    EXPECT_EQ(tool_count(), 2);
     EXPECT_EQ(tool_text(a), L"Szia");
+    EXPECT_EQ(tool_text(b), L"Bé");
+    EXPECT_EQ(tip_of(b), L"Bé");
+    // From now on tips go straight to the control.
+    vel_widget_destroy(b);
+    vel_widget_destroy(c);
+    b = make(VEL_BUTTON);
+    ASSERT_TRUE(b);
+    EXPECT_EQ(tool_count(), 1);
     vel_widget_settooltiptext(a, L"Viszlát");
     EXPECT_EQ(tool_count(), 1);
     EXPECT_EQ(tool_text(a), L"Viszlát");
