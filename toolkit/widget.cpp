@@ -169,6 +169,23 @@ int make_tooltip(vel_widget *self, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
     return 1;
 }
 
+// A splitter's sizing cursor, loaded the first time the pointer comes over one (each
+// cursor loaded costs Wine a few server round trips; start-up makes two splitters).
+HCURSOR splitter_cursor(int type)
+{
+    if (type == VEL_VSPLITTER) {
+        if (!vel_cursor_we)
+            vel_cursor_we = LoadCursorW(nullptr, MAKEINTRESOURCEW(32644));
+        return vel_cursor_we;
+    }
+    if (type == VEL_HSPLITTER) {
+        if (!vel_cursor_ns)
+            vel_cursor_ns = LoadCursorW(nullptr, MAKEINTRESOURCEW(32645));
+        return vel_cursor_ns;
+    }
+    return nullptr;
+}
+
 bool takes_tab(const vel_widget *widget)
 {
     return widget->type != VEL_STATIC && widget->type != VEL_TOOLTIP;
@@ -320,10 +337,6 @@ vel_widget *vel_widget_create(void *ext, vel_window *parent, DWORD exstyle, DWOR
         RECT rc;
         GetClientRect(hwnd, &rc);
         self->h = rc.bottom - rc.top;
-    } else if (type == VEL_VSPLITTER) {
-        self->cursor = vel_cursor_we;
-    } else if (type == VEL_HSPLITTER) {
-        self->cursor = vel_cursor_ns;
     }
     parent->next_id = self->id + 1;
     SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
@@ -531,6 +544,8 @@ LRESULT CALLBACK vel_default_wdgproc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
         }
         break;
     case WM_SETCURSOR:
+        if (!self->cursor)
+            self->cursor = splitter_cursor(self->type);
         if (self->cursor) {
             SetCursor(self->cursor);
             handled = 1;

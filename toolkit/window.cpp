@@ -43,8 +43,6 @@ int vel_init()
     vel_instance = GetModuleHandleW(nullptr);
     vel_ui_thread = GetCurrentThreadId();
     InitCommonControls();
-    vel_cursor_we = LoadCursorW(nullptr, MAKEINTRESOURCEW(32644));
-    vel_cursor_ns = LoadCursorW(nullptr, MAKEINTRESOURCEW(32645));
     vel_ui_start();
     return 1;
 }

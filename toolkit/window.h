@@ -8,8 +8,8 @@
 extern HINSTANCE vel_instance;
 extern DWORD vel_ui_thread;        // the user-interface thread, compared by cross-thread callers
 extern HMODULE vel_richedit_lib;   // the first rich edit library loaded
-extern HCURSOR vel_cursor_we;      // vertical splitters
-extern HCURSOR vel_cursor_ns;      // horizontal splitters
+extern HCURSOR vel_cursor_we;      // vertical splitters, loaded when first shown
+extern HCURSOR vel_cursor_ns;      // horizontal splitters, loaded when first shown
 
 int vel_init();
 WPARAM vel_run(vel_window *main_window, HACCEL accel);

@@ -526,7 +526,6 @@ mainwnd *mainwnd_create()
     }
     mw->frame = frame;
     mw->icon_frame = lvc_loadicon(IDI_FRAME);
-    mw->icon_tray = lvc_loadicon(IDI_TRAY);
     mw->icon_offline = lvc_loadicon(IDI_OFFLINE);
     vel_window_seticon(frame, mw->icon_frame, nullptr);
     mainwnd_set_not_connected(mw);
@@ -678,6 +677,9 @@ void mainwnd_add_taskbar_icon(mainwnd *mw)
 {
     NOTIFYICONDATAW nid = tray_data(mw, NIF_MESSAGE | NIF_ICON | NIF_TIP);
     nid.uCallbackMessage = MAINWND_WM_TRAY;
+    // Loaded when the frame first goes to the tray: most sessions never need it.
+    if (!mw->icon_tray)
+        mw->icon_tray = lvc_loadicon(IDI_TRAY);
     nid.hIcon = mw->icon_tray;
     std::wcsncpy(nid.szTip, L"lorvando chat", 63);
     vel_shell_notify_icon(NIM_ADD, &nid);

@@ -192,9 +192,13 @@ TEST_F(Widget, SplitterDragIsClampedAndBoundsFollowTheBar)
     vel_widget *v = make(VEL_VSPLITTER, 100, 0, 5, 200, 5);
     vel_widget *hz = make(VEL_HSPLITTER, 0, 150, 300, 4, 5);
     ASSERT_TRUE(v && hz);
+    // Each bar shows its own sizing cursor.
+    EXPECT_EQ(SendMessageW(hz->hwnd, WM_SETCURSOR, reinterpret_cast<WPARAM>(hz->hwnd), HTCLIENT), 1);
+    EXPECT_EQ(GetCursor(), LoadCursorW(nullptr, IDC_SIZENS));
+    EXPECT_EQ(SendMessageW(v->hwnd, WM_SETCURSOR, reinterpret_cast<WPARAM>(v->hwnd), HTCLIENT), 1);
+    EXPECT_EQ(GetCursor(), LoadCursorW(nullptr, IDC_SIZEWE));
     EXPECT_EQ(v->cursor, vel_cursor_we);
     EXPECT_EQ(hz->cursor, vel_cursor_ns);
-    EXPECT_EQ(SendMessageW(v->hwnd, WM_SETCURSOR, reinterpret_cast<WPARAM>(v->hwnd), HTCLIENT), 1);
     wintest_flush();
     UpdateWindow(win_->hwnd);
     HDC dc = GetDC(win_->hwnd);
