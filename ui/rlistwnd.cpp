@@ -559,6 +559,16 @@ int name_edit_wdgproc(vel_widget *self, HWND, UINT msg, WPARAM wp, LPARAM, LRESU
     return VEL_CONTINUE;
 }
 
+// The topic column takes what the room and count columns leave of the list's width; a
+// narrow window gets 0.
+int topic_column_width(const vel_widget *list)
+{
+    RECT client;
+    GetClientRect(list->hwnd, &client);
+    const int width = client.right - (vel_listview_getcolumnwidth(list, 0) + vel_listview_getcolumnwidth(list, 1));
+    return width > 0 ? width : 0;
+}
+
 int rlistwnd_build(rlistwnd *rw, vel_window *self)
 {
     rw->wnd = self;
@@ -585,7 +595,8 @@ int rlistwnd_build(rlistwnd *rw, vel_window *self)
     vel_listview_setbkgndcolor(rw->list, list_background);
     vel_listview_insertcolumn(rw->list, 0, L"szoba", 146, LVCFMT_LEFT);
     vel_listview_insertcolumn(rw->list, 1, L"#", 35, LVCFMT_RIGHT);
-    vel_listview_insertcolumn(rw->list, 2, L"téma", 1, LVCFMT_LEFT);
+    // Made as wide as the window's first fitting makes it, so that fitting moves nothing.
+    vel_listview_insertcolumn(rw->list, 2, L"téma", topic_column_width(rw->list), LVCFMT_LEFT);
     vel_widget_setredraw(rw->list, 1);
 
     static_cast<vel_richedit2 *>(rw->name_edit->ext)->history_max = 1;
@@ -767,11 +778,10 @@ void rlistwnd_adjust_list(rlistwnd *rw)
 {
     if (!rw || !rw->wnd || !rw->list)
         return;
-    RECT client;
-    GetClientRect(rw->list->hwnd, &client);
-    int width = client.right - (vel_listview_getcolumnwidth(rw->list, 0) + vel_listview_getcolumnwidth(rw->list, 1));
-    // Negative widths ask the list view to auto-size the column; a narrow window gets 0.
-    vel_listview_setcolumnwidth(rw->list, 2, width > 0 ? width : 0);
+    // Setting a width lays the list and its header out anew even when nothing changes.
+    const int width = topic_column_width(rw->list);
+    if (vel_listview_getcolumnwidth(rw->list, 2) != width)
+        vel_listview_setcolumnwidth(rw->list, 2, width);
 }
 
 void rlistwnd_push_button(rlistwnd *rw)
