@@ -146,13 +146,12 @@ void set_tool(const vel_widget *widget, const wchar_t *text)
 // first comes over one of its widgets with a tip; until then each widget keeps its tip.
 // The control then takes every tip and is handed this mouse move, so that it starts
 // timing the hover at once.
-int make_tooltip(vel_widget *self, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
+void make_tooltip(vel_window *parent, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
 {
-    vel_window *parent = self->parent;
     parent->tooltip = vel_widget_create(nullptr, parent, 0, TTS_ALWAYSTIP, nullptr, CW_USEDEFAULT, CW_USEDEFAULT,
                                         CW_USEDEFAULT, CW_USEDEFAULT, 0, nullptr, nullptr, VEL_TOOLTIP, nullptr);
     if (!parent->tooltip)
-        return 0;
+        return;
     const vel_list_node *head = parent->widgets, *n = head;
     do {
         auto *widget = static_cast<vel_widget *>(n->data);
@@ -166,7 +165,6 @@ int make_tooltip(vel_widget *self, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
     MSG relayed{hwnd, msg, wp, lp, static_cast<DWORD>(GetMessageTime()), {}};
     GetCursorPos(&relayed.pt);
     SendMessageW(parent->tooltip->hwnd, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(&relayed));
-    return 1;
 }
 
 // A splitter's sizing cursor, loaded the first time the pointer comes over one (each
@@ -514,7 +512,7 @@ LRESULT CALLBACK vel_default_wdgproc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
         return 0;
     }
     if (msg == WM_MOUSEMOVE && self->tip_text && self->parent && !self->parent->tooltip)
-        make_tooltip(self, hwnd, msg, wp, lp);
+        make_tooltip(self->parent, hwnd, msg, wp, lp);
     // Kept aside: the application's procedure may destroy the control, and its record.
     const WNDPROC old_proc = self->old_proc;
     LRESULT proc_result = 0;

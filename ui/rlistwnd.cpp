@@ -560,7 +560,7 @@ int name_edit_wdgproc(vel_widget *self, HWND, UINT msg, WPARAM wp, LPARAM, LRESU
 }
 
 // The topic column takes what the room and count columns leave of the list's width; a
-// narrow window gets 0.
+// narrow window gets 0 (a negative width would ask the list view to auto-size it).
 int topic_column_width(const vel_widget *list)
 {
     RECT client;
