@@ -26,13 +26,24 @@ build() {
   fi
 }
 
+# failed_output: from CTest's output on stdin, the lines each failed test printed (CTest
+# writes them after the test's result line, up to the next test's start).
+failed_output() {
+  awk '/^ *Start +[0-9]+:/ { show = 0 }
+       /Test +#[0-9]+: .*(\*\*\*|Failed|Timeout|Exception)/ { show = 1; n = 0; print "== output of a failed test" }
+       show && n++ < 150'
+}
+
 # run_tests NAME: run one build folder's CTest suite and add up its counts.
 run_tests() {
   local name=$1 out
   echo "== test $name"
   out=$(cd "build/$name" && ctest --output-on-failure --timeout 900 2>&1)
   local rc=$?
+  echo "$out" >"$log/$name-tests.txt"
   echo "$out" | tail -n 40
+  # The tail holds only the summary: show what each failed test printed as well.
+  [ $rc -eq 0 ] || echo "$out" | failed_output
   local line; line=$(echo "$out" | grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' | tail -n 1)
   if [ -n "$line" ]; then
     local total fails
@@ -72,6 +83,12 @@ if build win64 -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_TOOLCHAIN_FILE=cmake/mi
   display=$(tools/xvfb.sh) || { broken+=("xvfb"); display=; }
   if [ -n "$display" ]; then
     export DISPLAY=:$display
+    # One Wine server for every suite and script: started and ended per program, a program
+    # that starts while the server and its services are shutting down can fail at random.
+    # Wine's services start here, with their output away from CTest's pipes (a service
+    # started by a test would hold the test's pipe open for as long as the server lives).
+    WINEPREFIX=$LV_WINEPREFIX wineserver -k 2>/dev/null
+    WINEPREFIX=$LV_WINEPREFIX LANG=hu_HU.UTF-8 LC_ALL=hu_HU.UTF-8 wineserver -p
     WINEPREFIX=$LV_WINEPREFIX WINEDEBUG=-all LANG=hu_HU.UTF-8 LC_ALL=hu_HU.UTF-8 \
       WINEDLLOVERRIDES=mscoree,mshtml= /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1
     run_tests win64
