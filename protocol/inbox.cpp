@@ -25,6 +25,7 @@ constexpr size_t ITEM_RECORD_MAX = 16;
 struct lvc_item {
     uint8_t kind;
     bool has_record;
+    bool resumed;     // a packet paused before: offset and length are what is left of it
     int32_t code;     // the packet's type, or the callback's code
     uint32_t offset;  // a packet's payload in its batch's bytes
     uint32_t length;
@@ -94,8 +95,11 @@ struct lvc_inbox {
     size_t max_items = LVC_INBOX_MAX_ITEMS;
     bool armed = true;  // the next item calls the hook: the drain found the inbox empty
     bool reader_waiting = false;
-    // The draining thread's own: batches taken from the producers, oldest first.
+    // The draining thread's own: batches taken from the producers, oldest first, and a
+    // paused packet, delivered before them (its batch counts it as a user).
     std::deque<lvc_batch *> ready;
+    lvc_batch *paused_from = nullptr;
+    lvc_item paused{};
 };
 
 // Never destroyed: a reader given up at exit may still be on its way out.
@@ -104,6 +108,11 @@ lvc_inbox &inbox = *new lvc_inbox;
 thread_local bool tl_queues = false;
 thread_local bool tl_holding = false;  // this thread holds inbox.m (lvc_inbox_hold)
 thread_local int tl_draining = 0;      // deliveries of LVC_Drain running on this thread
+// The drain's end, which a long packet of the outermost drain may pause at, and what the
+// packet being delivered learns and tells about pausing.
+thread_local std::chrono::steady_clock::time_point tl_pause_at;
+thread_local bool tl_resumed = false;
+thread_local bool tl_paused = false;
 
 // What a delivery raises (the callbacks of a packet being decoded) runs at once, on
 // whichever thread drains.
@@ -163,7 +172,7 @@ void inbox_recycle_locked(lvc_batch *b)
 void inbox_append_locked(uint8_t kind, int32_t code, const void *record, const uint8_t *payload, uint32_t length)
 {
     lvc_batch *b = inbox_filling_locked();
-    lvc_item item{kind, false, code, 0, 0, {}};
+    lvc_item item{kind, false, false, code, 0, 0, {}};
     if (record) {
         if (size_t n = item_record_size(kind, code)) {
             std::memcpy(item.record, record, n);
@@ -244,6 +253,13 @@ void inbox_release_locked(lvc_drained *done)
 // hook. Batches are taken from the producers whole, so the lock is taken once per batch.
 bool inbox_next(lvc_batch **from, lvc_item *item, lvc_drained *done)
 {
+    if (inbox.paused_from) {
+        *from = inbox.paused_from;
+        *item = inbox.paused;
+        inbox.paused_from->users--;
+        inbox.paused_from = nullptr;
+        return true;
+    }
     for (;;) {
         for (lvc_batch *b : inbox.ready) {
             if (b->next < b->items.size()) {
@@ -273,14 +289,28 @@ bool inbox_next(lvc_batch **from, lvc_item *item, lvc_drained *done)
     }
 }
 
-void inbox_deliver(const lvc_batch *b, lvc_item *item)
+// Delivers an item: false when it is a packet that paused, with the item made what is
+// left of it and *taken the bytes read.
+bool inbox_deliver(const lvc_batch *b, lvc_item *item, uint32_t *taken)
 {
     if (item->kind == ITEM_PACKET) {
-        lvc_dispatch_packet(item->code, b->bytes.data() + item->offset, item->length);
-        return;
+        const bool outer_resumed = tl_resumed;
+        tl_resumed = item->resumed;
+        tl_paused = false;
+        *taken = lvc_dispatch_packet(item->code, b->bytes.data() + item->offset, item->length);
+        tl_resumed = outer_resumed;
+        const bool paused = tl_paused && *taken > 0 && *taken < item->length;
+        tl_paused = false;
+        if (!paused)
+            return true;
+        item->offset += *taken;
+        item->length -= *taken;
+        item->resumed = true;
+        return false;
     }
     if (LVC_Callback cb = inbox_callback(item->kind))
         cb(item->code, item->has_record ? item->record : nullptr);
+    return true;
 }
 
 }  // namespace
@@ -298,6 +328,21 @@ void lvc_connection_event(int code, void *record)
 void lvc_failure(int code, void *record)
 {
     inbox_raise(ITEM_FAILURE, code, record);
+}
+
+bool lvc_packet_pause()
+{
+    // Only the outermost drain's own packet pauses: one delivered by a drain inside a
+    // callback would come back after packets its caller has not finished.
+    if (tl_draining != 1 || std::chrono::steady_clock::now() < tl_pause_at)
+        return false;
+    tl_paused = true;
+    return true;
+}
+
+bool lvc_packet_resumed()
+{
+    return tl_resumed;
 }
 
 void lvc_thread_queues()
@@ -360,6 +405,10 @@ void lvc_inbox_clear()
     // they are marked delivered and go at the next drain.
     for (lvc_batch *b : inbox.ready)
         b->next = b->items.size();
+    if (inbox.paused_from) {
+        inbox.paused_from->users--;
+        inbox.paused_from = nullptr;
+    }
     if (inbox.filling) {
         inbox_recycle_locked(inbox.filling);
         inbox.filling = nullptr;
@@ -400,9 +449,20 @@ int LVC_Drain(int budget_ms)
         if (!inbox_next(&b, &item, &done))
             return 0;
         b->users++;
+        const clock::time_point outer_pause_at = tl_pause_at;
+        tl_pause_at = deadline;
         tl_draining++;
-        inbox_deliver(b, &item);
+        uint32_t taken = 0;
+        const bool whole = inbox_deliver(b, &item, &taken);
         tl_draining--;
+        tl_pause_at = outer_pause_at;
+        if (!whole) {
+            // The rest of the packet comes first at the next drain; its batch stays.
+            inbox.paused_from = b;
+            inbox.paused = item;
+            done.bytes += taken;
+            break;
+        }
         b->users--;
         done.items++;
         if (item.kind == ITEM_PACKET)

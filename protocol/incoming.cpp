@@ -118,10 +118,15 @@ Room *room_read(int32_t id)
     return room_add(id, name.s, theme.s, states, usercnt);
 }
 
+// A list of many thousand rooms is read in pieces, the window answering in between: the
+// directory is emptied when the first piece comes.
 void packet_roomlist(int32_t, uint32_t)
 {
-    LVC_FreeRoomlist();
-    for (;;) {
+    if (!lvc_packet_resumed())
+        LVC_FreeRoomlist();
+    for (unsigned n = 1;; n++) {
+        if (n % 64 == 0 && lvc_packet_pause())
+            return;
         int32_t id = net_readint();
         if (id == 0)
             break;

@@ -163,8 +163,16 @@ long net_recv(void *dst, size_t n);
 // ---- incoming packets: the handler of each type 0..24 (null: read and skipped).
 typedef void (*lvc_handler)(int32_t type, uint32_t length);
 extern const lvc_handler lvc_handlers[25];
-// Decodes one packet's payload with its handler, as the reader thread does.
-void lvc_dispatch_packet(int32_t type, const uint8_t *payload, uint32_t length);
+// Decodes one packet's payload with its handler, as the reader thread does; the bytes the
+// handler read (all of them unless it paused).
+uint32_t lvc_dispatch_packet(int32_t type, const uint8_t *payload, uint32_t length);
+// A handler of a long packet (a room list of many thousand rooms) asks between two of its
+// records whether to pause: true when the drain delivering it has used its time. The
+// handler then returns at once, and the rest of the packet comes to it again, at the next
+// drain, before anything after it; lvc_packet_resumed() is then true. Outside a drain
+// (or inside a drain within a callback) a packet never pauses.
+bool lvc_packet_pause();
+bool lvc_packet_resumed();
 
 // ---- directory
 Room *room_add(int32_t id, const char *name, const char *theme, int32_t states, int32_t usercnt);

@@ -129,7 +129,9 @@ void LVC_SetDispatchHook(LVC_DispatchHook wake);
 // `budget_ms` milliseconds. 1 when the time ran out first (call again soon: items may be
 // left, and the hook is not called for them), 0 when the queue is empty (the next item
 // calls the hook again). A drain entered from inside a callback (a modal loop) goes on
-// with the same queue, in order.
+// with the same queue, in order. A room list of many thousand rooms takes several drains:
+// its rooms come over them (events 2) and the next drain goes on with them before
+// anything else.
 int LVC_Drain(int budget_ms);
 void LVC_Connect(const char *host, uint16_t port, int proxytype, const char *proxyhost, uint16_t proxyport);
 int LVC_Close();

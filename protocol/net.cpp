@@ -219,7 +219,7 @@ void net_disconnecting()
     lvc.connecttime = 0;
 }
 
-void lvc_dispatch_packet(int32_t type, const uint8_t *payload, uint32_t length)
+uint32_t lvc_dispatch_packet(int32_t type, const uint8_t *payload, uint32_t length)
 {
     // A callback may drain further packets (a modal loop inside it): the cursor of the
     // packet around it comes back afterwards.
@@ -227,5 +227,7 @@ void lvc_dispatch_packet(int32_t type, const uint8_t *payload, uint32_t length)
     lvc.in = wire_reader_make(payload, length);
     if (type >= 0 && type < int32_t(std::size(lvc_handlers)) && lvc_handlers[type])
         lvc_handlers[type](type, length);
+    const auto taken = uint32_t(lvc.in.overrun ? length : lvc.in.pos - payload);
     lvc.in = outer;
+    return taken;
 }

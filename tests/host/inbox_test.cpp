@@ -194,6 +194,48 @@ TEST_F(Framing, ARoomListsProgressIsStepwiseAndItsEndIsNeverLost)
     }
 }
 
+// A room list of many rooms is read in pieces, one a drain, when the drains have little
+// time: the rooms of the earlier pieces stay, nothing after the list comes before its
+// end, and the callbacks see what one delivery would have shown. A disconnection in the
+// middle drops the rest.
+TEST_F(Framing, ALongRoomListComesInPiecesBeforeWhatFollows)
+{
+    fakepeer_bytes stream;
+    add_packet(&stream, 9, room_list(500));
+    add_packet(&stream, 18, nick_answer(8, "hanna"));
+    const Lines expected = whole(stream);
+    queue_like_a_reader();
+    ASSERT_EQ(feed(stream, {}), 1);
+    int drains = 1;
+    ASSERT_EQ(LVC_Drain(0), 1);
+    Lines lines = eventlog_take();
+    ASSERT_FALSE(lines.empty());
+    EXPECT_LT(lines.size(), 100u);
+    EXPECT_NE(LVC_GetRoom(5), nullptr);
+    while (LVC_Drain(0) == 1) {
+        drains++;
+        const Lines piece = eventlog_take();
+        lines.insert(lines.end(), piece.begin(), piece.end());
+        ASSERT_LT(drains, 100);
+    }
+    const Lines rest = eventlog_take();
+    lines.insert(lines.end(), rest.begin(), rest.end());
+    EXPECT_GT(drains, 5);
+    EXPECT_EQ(lines, expected);
+    EXPECT_NE(LVC_GetRoom(5), nullptr);
+    EXPECT_NE(LVC_GetRoom(504), nullptr);
+    EXPECT_EQ(lvc_inbox_get_state().bytes, 0u);
+    EXPECT_EQ(lvc_inbox_get_state().items, 0u);
+
+    ASSERT_EQ(feed(stream, {}), 1);
+    ASSERT_EQ(LVC_Drain(0), 1);
+    eventlog_take();
+    lvc_inbox_clear();
+    EXPECT_EQ(LVC_Drain(1000), 0);
+    EXPECT_TRUE(eventlog_take().empty());
+    EXPECT_EQ(LVC_GetRoom(504), nullptr);
+}
+
 int nested_drains;
 
 void drain_inside(void *)
