@@ -30,8 +30,10 @@ namespace {
 // One slice of the queue: long enough to absorb thousands of lines, short enough that a
 // key pressed meanwhile is answered at once.
 constexpr int dispatch_slice_ms = 12;
-// The timer that carries a backlog on behind keyboard input and painting.
+// The timer that carries a backlog on behind keyboard input.
 constexpr UINT dispatch_timer_ms = 10;
+// Paint messages a slice answers before the backlog goes on.
+constexpr int dispatch_paints_max = 16;
 
 bool dispatching;
 UINT_PTR dispatch_timer;
@@ -51,9 +53,10 @@ void dispatch_stop_timer()
 }
 
 // On the user-interface thread: one slice of the queue, then the per-batch work. A backlog
-// goes on by a posted message, which comes before keyboard input and painting; while
-// either waits it goes on from the timer instead, which comes after them. The timer runs
-// for the whole backlog, so that it is already due when the input has been handled.
+// goes on by a posted message, which comes before keyboard input and painting: waiting
+// painting is done first, here; while input waits the backlog goes on from the timer
+// instead, which comes after it. The timer runs for the whole backlog, so that it is
+// already due when the input has been handled.
 void dispatch_drain(void *)
 {
     if (!dispatching)
@@ -70,8 +73,14 @@ void dispatch_drain(void *)
     // (Wine reads its display's events only now and then while messages keep coming): a
     // wait that does not wait brings it into the queue, where the check below finds it.
     MsgWaitForMultipleObjects(0, nullptr, FALSE, 0, QS_ALLINPUT);
-    if (!HIWORD(GetQueueStatus(QS_INPUT | QS_PAINT)))
-        vel_ui_post(dispatch_drain, nullptr);
+    if (HIWORD(GetQueueStatus(QS_INPUT)))
+        return;
+    // (A window that leaves its paint message unanswered gets it again: a few rounds at
+    // most, then the backlog goes on regardless.)
+    MSG paint;
+    for (int i = 0; i < dispatch_paints_max && PeekMessageW(&paint, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE); i++)
+        DispatchMessageW(&paint);
+    vel_ui_post(dispatch_drain, nullptr);
 }
 
 // The protocol client's hook, on its own threads: the queue is no longer empty.
@@ -237,6 +246,8 @@ void closed()
     private_broadcast_msg(lost);
     not_connected();
     rlistwnd_set_progress(roomlist_window, 0, 0);
+    // A list cut short shows the rooms that came.
+    rlistwnd_list_end(roomlist_window);
     // The end of the program: a quit that every modal loop running now (the menu in
     // keyboard mode after Alt+X, a message box, a drag) lets through.
     if (LVC_GetQuit())
@@ -270,10 +281,8 @@ int packet_handler(int code, void *record)
     const auto *room_ev = static_cast<const LVC_EvRoom *>(record);
     switch (code) {
     case 1:
-        rlistwnd_deleteall(roomlist_window);
         // A whole list follows: the room list is drawn once, when it is complete (code 3).
-        if (roomlist_window && roomlist_window->list)
-            vel_widget_setredraw(roomlist_window->list, 0);
+        rlistwnd_list_begin(roomlist_window);
         break;
     case 2:
     case 6:
@@ -284,10 +293,7 @@ int packet_handler(int code, void *record)
         }
         break;
     case 3:
-        if (roomlist_window && roomlist_window->list) {
-            vel_widget_setredraw(roomlist_window->list, 1);
-            vel_widget_refresh(roomlist_window->list, TRUE);
-        }
+        rlistwnd_list_end(roomlist_window);
         set_taskbar_icon(IDI_ROOMLIST);
         break;
     case 7:

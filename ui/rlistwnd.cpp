@@ -42,8 +42,8 @@ constexpr char enter_letters[] = {'a', 'c', 'd', 'e', 'y'};
 constexpr UINT refresh_wm = WM_APP + 70;
 // Changed rows beyond this many redraw the whole visible page.
 constexpr size_t changed_rows_max = 64;
-// Sort keys a posted refresh makes before it lets other messages in (some 10 ms).
-constexpr size_t refresh_step_keys = 8192;
+// Rooms a posted refresh sorts into place before it lets other messages in (a few ms).
+constexpr size_t refresh_step_rooms = 8192;
 
 std::u16string rlistwnd_utf8_text(const char *utf8)
 {
@@ -382,7 +382,7 @@ void rlistwnd_redraw_changed(rlistwnd *rw)
         vel_listview_redrawitems(rw->list, first, last);
 }
 
-// Shows the changes. A long list is placed a step (`budget` sort keys) at a time: the
+// Shows the changes. A long list is placed a step (`budget` rooms) at a time: the
 // posted refresh posts itself again, so that no single message keeps the window from
 // answering; the view changes once, when the rooms are placed.
 void rlistwnd_update(rlistwnd *rw, size_t budget)
@@ -391,6 +391,11 @@ void rlistwnd_update(rlistwnd *rw, size_t budget)
         return;
     const rlistwnd_busy busy(rw);
     rlistwnd_rooms *r = rw->rooms;
+    if (rw->downloading) {
+        if (!rlistwnd_rooms_sort(r, budget))
+            rlistwnd_schedule(rw);
+        return;
+    }
     if (rlistwnd_rooms_pending(r)) {
         const int before = r->shown.empty() ? -1 : rlistwnd_selected(rw);
         const int32_t selected = rlistwnd_rooms_id_at(r, before);
@@ -469,7 +474,7 @@ int list_wdgproc(vel_widget *self, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, LR
     auto *rw = static_cast<rlistwnd *>(self->ext);
     if (!rw || !rw->rooms)
         return VEL_CONTINUE;
-    if (!rw->busy && rlistwnd_reads_list(msg, lp))
+    if (!rw->busy && !rw->downloading && rlistwnd_reads_list(msg, lp))
         rlistwnd_refresh(rw);
     switch (msg) {
     case VEL_WM_DRAWITEM: {
@@ -664,7 +669,7 @@ int rlistwnd_wndproc(vel_window *self, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp
         return VEL_DONE;
     case refresh_wm:
         rw->refresh_posted = 0;
-        rlistwnd_update(rw, refresh_step_keys);
+        rlistwnd_update(rw, refresh_step_rooms);
         *result = 0;
         return VEL_DONE;
     case WM_NOTIFY:
@@ -767,6 +772,25 @@ void rlistwnd_deleteall(rlistwnd *rw)
     *rw->rooms = rlistwnd_rooms{};
     rw->room_count = 0;
     rlistwnd_show_count(rw);
+}
+
+void rlistwnd_list_begin(rlistwnd *rw)
+{
+    rlistwnd_deleteall(rw);
+    if (!rw || !rw->list)
+        return;
+    rw->downloading = 1;
+    vel_widget_setredraw(rw->list, 0);
+}
+
+void rlistwnd_list_end(rlistwnd *rw)
+{
+    if (!rw || !rw->list || !rw->downloading)
+        return;
+    rw->downloading = 0;
+    vel_widget_setredraw(rw->list, 1);
+    vel_widget_refresh(rw->list, TRUE);
+    rlistwnd_schedule(rw);
 }
 
 void rlistwnd_refresh(rlistwnd *rw)

@@ -37,6 +37,7 @@ struct rlistwnd {
     rlistwnd_rooms *rooms;
     int32_t refresh_posted;
     int32_t busy;            // in a refresh or drawing a row: the list's messages start no refresh
+    int32_t downloading;     // a whole list is coming: its rooms are sorted, placed once it is complete
     int32_t tooltip_stale;   // the entry's tooltip waits for the refresh
     int32_t progress_shown;  // on the caption: 0 nothing yet, 1 done, 2 + the percentage
 };
@@ -66,6 +67,13 @@ void rlistwnd_chg_states(rlistwnd *rw, const Room *room);
 // The entry's tooltip "szobalista - N" follows room_count with the next refresh.
 void rlistwnd_update_tooltip(rlistwnd *rw);
 void rlistwnd_deleteall(rlistwnd *rw);
+// A whole list follows (the server's list replaces every room): the list is emptied and
+// not drawn until it is complete; meanwhile its rooms are sorted as they come, and
+// reading the list places none of them.
+void rlistwnd_list_begin(rlistwnd *rw);
+// The list is complete, or will not be (the connection closed): it is drawn again and
+// its rooms take their places.
+void rlistwnd_list_end(rlistwnd *rw);
 // Shows every change at once: places the rooms, sets the list's row count, keeps the
 // selected room selected, refits column 2, redraws changed rows and sets the tooltip.
 void rlistwnd_refresh(rlistwnd *rw);

@@ -87,33 +87,48 @@ void rooms_sort(std::vector<keyed> *order)
     std::stable_sort(order->begin(), order->end(), rooms_before);
 }
 
-// Makes at most `budget` keys of added rooms; 1 when every added room has its key.
-bool rooms_make_keys(rlistwnd_rooms *r, size_t budget)
+// A sorted added room, with its key at hand for comparing.
+keyed rooms_sorted_keyed(const rlistwnd_rooms *r, const rlistwnd_keyed &k, size_t index)
 {
-    size_t made = 0;
-    for (rlistwnd_added &added : r->added) {
-        if (!added.key.empty())
-            continue;
-        if (made++ == budget)
-            return false;
-        added.key = rooms_key(added.text);
-    }
-    return true;
+    return {{k.head[0], k.head[1]}, &r->added[k.index].key, index};
 }
 
-// Shown and added rooms sorted together, the shown ones first among equals.
+// Sorts at most `budget` of the added rooms after the sorted ones and merges them in; 1
+// when every added room is sorted.
+bool rooms_sort_added(rlistwnd_rooms *r, size_t budget)
+{
+    const size_t from = r->sorted.size();
+    const size_t to = from + std::min(budget, r->added.size() - from);
+    std::vector<keyed> order;
+    order.reserve(to);
+    for (size_t k = 0; k < from; k++)
+        order.push_back(rooms_sorted_keyed(r, r->sorted[k], r->sorted[k].index));
+    for (size_t k = from; k < to; k++)
+        order.push_back(rooms_keyed(&r->added[k].key, k));
+    // The new ones are sorted among themselves, then merged after the older ones among
+    // equals: rooms of equal text stay in the order they came.
+    std::stable_sort(order.begin() + static_cast<long>(from), order.end(), rooms_before);
+    std::inplace_merge(order.begin(), order.begin() + static_cast<long>(from), order.end(), rooms_before);
+    r->sorted.clear();
+    for (const keyed &k : order)
+        r->sorted.push_back({{k.head[0], k.head[1]}, k.index});
+    return to == r->added.size();
+}
+
+// Shown and added rooms sorted together, the shown ones first among equals. Both are in
+// key order already: merging them is enough.
 void rooms_place_all(rlistwnd_rooms *r)
 {
     std::vector<std::string> shown_keys(r->shown.size());
     std::vector<keyed> order;
-    order.reserve(r->shown.size() + r->added.size());
+    order.reserve(r->shown.size() + r->sorted.size());
     for (size_t i = 0; i < r->shown.size(); i++) {
         shown_keys[i] = rooms_key(r->shown[i]);
         order.push_back(rooms_keyed(&shown_keys[i], i));
     }
-    for (size_t i = 0; i < r->added.size(); i++)
-        order.push_back(rooms_keyed(&r->added[i].key, r->shown.size() + i));
-    rooms_sort(&order);
+    for (const rlistwnd_keyed &k : r->sorted)
+        order.push_back(rooms_sorted_keyed(r, k, r->shown.size() + k.index));
+    std::inplace_merge(order.begin(), order.begin() + static_cast<long>(r->shown.size()), order.end(), rooms_before);
     std::vector<rlistwnd_room> placed;
     placed.reserve(order.size());
     for (const keyed &k : order)
@@ -154,9 +169,9 @@ void rooms_place_few(rlistwnd_rooms *r)
 
 void rlistwnd_rooms_add(rlistwnd_rooms *r, int32_t id, char letter, const char *name)
 {
-    rlistwnd_added room{{id, letter}, {}, {}};
-    rooms_write_text(&room.text, letter, name ? name : "");
-    r->added.push_back(std::move(room));
+    std::u16string text;
+    rooms_write_text(&text, letter, name ? name : "");
+    r->added.push_back({{id, letter}, rooms_key(text)});
 }
 
 int rlistwnd_rooms_del(rlistwnd_rooms *r, int32_t id)
@@ -164,6 +179,10 @@ int rlistwnd_rooms_del(rlistwnd_rooms *r, int32_t id)
     for (size_t i = r->added.size(); i-- > 0;) {
         if (r->added[i].room.id == id) {
             r->added.erase(r->added.begin() + static_cast<long>(i));
+            // The sorted rooms are held by their places in `added`, which moved: they are
+            // sorted again by the next step.
+            if (i < r->sorted.size())
+                r->sorted.clear();
             return 1;
         }
     }
@@ -178,9 +197,14 @@ int rlistwnd_rooms_pending(const rlistwnd_rooms *r)
     return !r->added.empty() || !r->removed.empty();
 }
 
+int rlistwnd_rooms_sort(rlistwnd_rooms *r, size_t budget)
+{
+    return rooms_sort_added(r, budget) ? 1 : 0;
+}
+
 int rlistwnd_rooms_place(rlistwnd_rooms *r, size_t budget)
 {
-    if (!rooms_make_keys(r, budget))
+    if (!rooms_sort_added(r, budget))
         return 0;
     if (!r->removed.empty()) {
         std::sort(r->removed.begin(), r->removed.end());
@@ -200,6 +224,7 @@ int rlistwnd_rooms_place(rlistwnd_rooms *r, size_t budget)
     // A downloaded list leaves thousands of texts and keys behind: the room they took is
     // given back, not kept for the next list.
     std::vector<rlistwnd_added>().swap(r->added);
+    std::vector<rlistwnd_keyed>().swap(r->sorted);
     return 1;
 }
 

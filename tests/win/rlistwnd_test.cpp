@@ -8,8 +8,10 @@
 #include "tests/win/uitest.h"
 #include "toolkit/listview.h"
 #include "toolkit/util.h"
+#include "ui/rlistwnd_rooms.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -461,6 +463,99 @@ TEST_F(Rlistwnd, NotLoggedInShowsTheBoxAndSendsNothing)
     watch.finish();
     EXPECT_TRUE(watch.found);
     EXPECT_EQ(watch.text, L"Not logged in.\nLog in with /login command!");
+}
+
+// While a whole list comes the list view keeps showing nothing: reading it places none of
+// the rooms (the user sees none of them yet), and the rooms come into view, sorted, once
+// the list is complete.
+TEST_F(Rlistwnd, ADownloadingListIsShownWhenComplete)
+{
+    rlistwnd_list_begin(rw);
+    for (int32_t id = 1; id <= 300; id++)
+        add(id, ("szoba " + std::to_string(301 - id)).c_str(), 0);
+    rlistwnd_update_tooltip(rw);
+    EXPECT_EQ(vel_listview_getitemcount(rw->list), 0);
+    wintest_flush();
+    EXPECT_EQ(vel_listview_getitemcount(rw->list), 0);
+    EXPECT_TRUE(rw->rooms->shown.empty());
+    EXPECT_EQ(rw->room_count, 300);
+
+    rlistwnd_list_end(rw);
+    wintest_flush();
+    const std::vector<std::wstring> shown = texts();
+    ASSERT_EQ(shown.size(), 300u);
+    EXPECT_TRUE(std::is_sorted(shown.begin(), shown.end(), [](const std::wstring &a, const std::wstring &b) {
+        return lstrcmpW(a.c_str(), b.c_str()) < 0;
+    }));
+    EXPECT_EQ(tooltip(), L"szobalista - 300");
+    // Reading places changes at once again.
+    add(400, "aaa elso", 0);
+    EXPECT_EQ(vel_listview_getitemcount(rw->list), 301);
+}
+
+// A long list is placed a few keys a step while rooms keep coming and going: the rooms
+// end where one sort of everything puts them, the shown ones first among equal texts and
+// the added ones in the order they came.
+TEST(RlistwndRooms, PlacingInStepsEndsAsOneSort)
+{
+    LVC_FreeRoomlist();
+    const char *stems[] = {"Alfa", "alfa", "\xc3\x81rv\xc3\xadz", "Beta", "Zeta", "Kert-Haz", "szoba"};
+    struct entry {
+        int32_t id;
+        std::wstring text;
+    };
+    std::vector<entry> shown, added;
+    rlistwnd_rooms rooms;
+    auto put = [&](int32_t id, bool now) {
+        const std::string name = std::string(stems[id % 7]) + " " + std::to_string(id % 5);
+        const char letter = "yca"[id % 3];
+        room_add(id, name.c_str(), "", 0, 0);
+        rlistwnd_rooms_add(&rooms, id, letter, name.c_str());
+        std::u16string wide(name.size() + 1, u'\0');
+        utf8_to_ucs2(wide.data(), name.c_str());
+        (now ? shown : added).push_back({id, std::wstring(1, letter) + L" " + reinterpret_cast<const wchar_t *>(wide.c_str())});
+    };
+    auto drop = [&](std::vector<entry> *from, size_t at) {
+        EXPECT_EQ(rlistwnd_rooms_del(&rooms, (*from)[at].id), 1);
+        from->erase(from->begin() + static_cast<long>(at));
+    };
+    auto sorted = [](std::vector<entry> v) {
+        std::stable_sort(v.begin(), v.end(),
+                         [](const entry &a, const entry &b) { return lstrcmpW(a.text.c_str(), b.text.c_str()) < 0; });
+        return v;
+    };
+    for (int32_t id = 1; id <= 40; id++)
+        put(id, true);
+    ASSERT_EQ(rlistwnd_rooms_place(&rooms, SIZE_MAX), 1);
+    shown = sorted(shown);
+
+    int32_t next = 100;
+    for (int i = 0; i < 150; i++)
+        put(next++, false);
+    int steps = 0;
+    while (!rlistwnd_rooms_place(&rooms, 16)) {
+        steps++;
+        put(next++, false);
+        put(next++, false);
+        if (steps == 3)
+            drop(&added, 5);  // keyed and sorted already: the runs are made again
+        if (steps == 5)
+            drop(&added, added.size() - 1);  // not keyed yet
+        if (steps == 6)
+            drop(&shown, 3);
+    }
+    EXPECT_GT(steps, 8);
+
+    // Shown rooms first among equals, then the added ones as they came.
+    std::vector<entry> all = shown;
+    all.insert(all.end(), added.begin(), added.end());
+    const std::vector<entry> want = sorted(all);
+    ASSERT_EQ(rooms.shown.size(), want.size());
+    for (size_t i = 0; i < want.size(); i++)
+        ASSERT_EQ(rooms.shown[i].id, want[i].id) << "at " << i;
+    EXPECT_TRUE(rooms.added.empty());
+    EXPECT_TRUE(rooms.sorted.empty());
+    LVC_FreeRoomlist();
 }
 
 // ---------------------------------------------------------------- with a connection
