@@ -391,6 +391,7 @@ void rlistwnd_update(rlistwnd *rw, size_t budget)
         return;
     const rlistwnd_busy busy(rw);
     rlistwnd_rooms *r = rw->rooms;
+    // A list on its way: its rooms are sorted as they come and placed at its end.
     if (rw->downloading) {
         if (!rlistwnd_rooms_sort(r, budget))
             rlistwnd_schedule(rw);

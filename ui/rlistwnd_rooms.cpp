@@ -221,8 +221,8 @@ int rlistwnd_rooms_place(rlistwnd_rooms *r, size_t budget)
         rooms_place_few(r);
     else
         rooms_place_all(r);
-    // A downloaded list leaves thousands of texts and keys behind: the room they took is
-    // given back, not kept for the next list.
+    // A downloaded list leaves thousands of keys behind: the room they took is given
+    // back, not kept for the next list.
     std::vector<rlistwnd_added>().swap(r->added);
     std::vector<rlistwnd_keyed>().swap(r->sorted);
     return 1;

@@ -1,7 +1,7 @@
 // The rooms of the room list in the order the list shows them, and the changes that wait
 // to be shown. Rooms arrive one at a time within a batch of packets (a whole list at
-// once when it is downloaded); they take their sorted places together, once per batch, so
-// that a list of many thousand rooms is sorted once instead of inserted room by room.
+// once when it is downloaded); they are sorted a step at a time and take their places
+// together, so that a list of many thousand rooms is never inserted room by room.
 #pragma once
 
 #include <cstdint>
