@@ -81,12 +81,6 @@ bool rooms_before(const keyed &x, const keyed &y)
     return *x.key < *y.key;
 }
 
-// Puts keys in key order; rooms of equal text keep the order given.
-void rooms_sort(std::vector<keyed> *order)
-{
-    std::stable_sort(order->begin(), order->end(), rooms_before);
-}
-
 // A sorted added room, with its key at hand for comparing.
 keyed rooms_sorted_keyed(const rlistwnd_rooms *r, const rlistwnd_keyed &k, size_t index)
 {
@@ -141,9 +135,8 @@ void rooms_place_all(rlistwnd_rooms *r)
 void rooms_place_few(rlistwnd_rooms *r)
 {
     std::vector<keyed> order;
-    for (size_t i = 0; i < r->added.size(); i++)
-        order.push_back(rooms_keyed(&r->added[i].key, i));
-    rooms_sort(&order);
+    for (const rlistwnd_keyed &k : r->sorted)
+        order.push_back(rooms_sorted_keyed(r, k, k.index));
     std::vector<rlistwnd_room> merged;
     merged.reserve(r->shown.size() + order.size());
     size_t next = 0;
