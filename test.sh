@@ -83,14 +83,6 @@ if build win64 -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_TOOLCHAIN_FILE=cmake/mi
   display=$(tools/xvfb.sh) || { broken+=("xvfb"); display=; }
   if [ -n "$display" ]; then
     export DISPLAY=:$display
-    # One Wine server for every suite and script: started and ended per program, a program
-    # that starts while the server and its services are shutting down can fail at random.
-    # Wine's services start here, with their output away from CTest's pipes (a service
-    # started by a test would hold the test's pipe open for as long as the server lives).
-    # (The server starts in the prefix's folder: on a fresh machine it is made first.)
-    mkdir -p "$LV_WINEPREFIX"
-    WINEPREFIX=$LV_WINEPREFIX wineserver -k 2>/dev/null
-    WINEPREFIX=$LV_WINEPREFIX LANG=hu_HU.UTF-8 LC_ALL=hu_HU.UTF-8 wineserver -p
     WINEPREFIX=$LV_WINEPREFIX WINEDEBUG=-all LANG=hu_HU.UTF-8 LC_ALL=hu_HU.UTF-8 \
       WINEDLLOVERRIDES=mscoree,mshtml= /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1
     run_tests win64
