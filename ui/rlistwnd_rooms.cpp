@@ -93,6 +93,8 @@ bool rooms_sort_added(rlistwnd_rooms *r, size_t budget)
 {
     const size_t from = r->sorted.size();
     const size_t to = from + std::min(budget, r->added.size() - from);
+    if (to == from)
+        return to == r->added.size();
     std::vector<keyed> order;
     order.reserve(to);
     for (size_t k = 0; k < from; k++)
