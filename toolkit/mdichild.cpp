@@ -265,6 +265,18 @@ vel_window *vel_mdichild_activate(vel_window *child)
     return previous;
 }
 
+void vel_mdichild_show_behind(vel_window *child)
+{
+    // Cheaper than showing it active and activating the other child again: each change of
+    // the active child repaints both captions and moves the keyboard focus twice.
+    ShowWindow(child->hwnd, SW_SHOWNA);
+    vel_window *frame = child->frame;
+    if (frame && frame->active_child && frame->active_child != child)
+        SetWindowPos(child->hwnd, frame->active_child->hwnd, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    // The client lists only visible children in the Window menu.
+    SendMessageW(client_of(child), WM_MDIREFRESHMENU, 0, 0);
+}
+
 HMENU vel_mdichild_getsystemmenu(vel_window *child)
 {
     HMENU menu = GetSystemMenu(child->hwnd, FALSE);

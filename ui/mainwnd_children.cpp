@@ -22,7 +22,12 @@ int mainwnd_create_first_children(mainwnd *mw)
     status_window = mw->statwnd;
     mw->rlistwnd = rlistwnd_create(mw);
     roomlist_window = mw->rlistwnd;
-    if (mw->statwnd)
-        vel_mdichild_activate(mw->statwnd->wnd);
+    // The status window, made first, stays the active child: the room list comes up behind it.
+    if (mw->rlistwnd) {
+        rlistwnd_join_window_list(mw->rlistwnd);
+        vel_mdichild_show_behind(mw->rlistwnd->wnd);
+        if (!mw->statwnd)
+            vel_mdichild_activate(mw->rlistwnd->wnd);
+    }
     return mw->statwnd && mw->rlistwnd ? 1 : 0;
 }

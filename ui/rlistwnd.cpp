@@ -644,6 +644,17 @@ COLORREF rlistwnd_text_colour(int32_t id, int32_t states)
     return colour;
 }
 
+namespace {
+
+void join_window_list(rlistwnd *rw, vel_window *wnd)
+{
+    if (rw->main_frame && !rw->winlist_entry)
+        rw->winlist_entry = mainwnd_add_childwindow(rw->main_frame, wnd, MAINWND_KIND_ROOMLIST, L"szobalista",
+                                                    L"szobalista - 0");
+}
+
+}  // namespace
+
 int rlistwnd_wndproc(vel_window *self, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, LRESULT *result)
 {
     auto *rw = static_cast<rlistwnd *>(self->user);
@@ -682,9 +693,8 @@ int rlistwnd_wndproc(vel_window *self, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp
         break;
     case WM_MDIACTIVATE:
         // The room list joins the window list when it is first activated.
-        if (reinterpret_cast<HWND>(lp) == hwnd && rw->main_frame && !rw->winlist_entry) {
-            rw->winlist_entry = mainwnd_add_childwindow(rw->main_frame, self, MAINWND_KIND_ROOMLIST, L"szobalista",
-                                                        L"szobalista - 0");
+        if (reinterpret_cast<HWND>(lp) == hwnd && !rw->winlist_entry) {
+            join_window_list(rw, self);
             ShowWindow(hwnd, SW_SHOW);
         }
         break;
@@ -694,6 +704,12 @@ int rlistwnd_wndproc(vel_window *self, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp
     // The room list lives as long as the program: closing it only minimises.
     const childwnd_common common{rw->main_frame, rw->winlist_entry, nullptr, CHILDWND_CLOSE_MINIMISES};
     return childwnd_handle(&common, self, hwnd, msg, wp, lp, result);
+}
+
+void rlistwnd_join_window_list(rlistwnd *rw)
+{
+    if (rw->wnd)
+        join_window_list(rw, rw->wnd);
 }
 
 rlistwnd *rlistwnd_create(mainwnd *main_frame)
@@ -706,7 +722,8 @@ rlistwnd *rlistwnd_create(mainwnd *main_frame)
     rw->main_frame = main_frame;
     rw->rooms = new rlistwnd_rooms;
     HICON icon = lvc_loadicon(IDI_ROOMLIST);
-    vel_window *wnd = vel_mdichild_create(rw, icon, icon, WS_OVERLAPPEDWINDOW | WS_VISIBLE, L"szobalista",
+    // Made hidden: the main frame shows it behind the status window (vel_mdichild_show_behind).
+    vel_window *wnd = vel_mdichild_create(rw, icon, icon, WS_OVERLAPPEDWINDOW, L"szobalista",
                                           CW_USEDEFAULT, CW_USEDEFAULT, 450, 270, main_frame->frame, rlistwnd_wndproc);
     if (!wnd) {
         delete rw->rooms;

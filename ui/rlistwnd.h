@@ -55,6 +55,8 @@ extern rlistwnd_room_ops rlistwnd_room_windows;
 extern INT_PTR (*rlistwnd_url_opener)(const wchar_t *url);
 
 rlistwnd *rlistwnd_create(mainwnd *main_frame);
+// Puts the room list into the main frame's window list (once; its first activation does it too).
+void rlistwnd_join_window_list(rlistwnd *rw);
 // Lists the room (room_count counts it at once); it takes its sorted place with the next
 // refresh. 1, or 0 without a list or a room.
 int rlistwnd_add_room(rlistwnd *rw, const Room *room);

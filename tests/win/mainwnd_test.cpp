@@ -132,6 +132,21 @@ TEST_F(MainFrame, StartsWithStatusWindowAndRoomListRegistered)
     EXPECT_EQ(mainwnd_get_child_at(main_frame, 0), status_window->wnd);
     EXPECT_EQ(mainwnd_get_child_at(main_frame, 1), roomlist_window->wnd);
     EXPECT_EQ(main_frame->frame->active_child, status_window->wnd);
+    // The room list is shown behind the active status window and listed after it in the
+    // Window menu, the status window's entry checked.
+    const HWND client = main_frame->mdi_client->hwnd;
+    EXPECT_EQ(reinterpret_cast<HWND>(SendMessageW(client, WM_MDIGETACTIVE, 0, 0)), status_window->wnd->hwnd);
+    EXPECT_TRUE(IsWindowVisible(roomlist_window->wnd->hwnd));
+    EXPECT_EQ(GetWindow(status_window->wnd->hwnd, GW_HWNDNEXT), roomlist_window->wnd->hwnd);
+    HMENU window_menu = GetSubMenu(main_frame->menu, 3);
+    const int items = GetMenuItemCount(window_menu);
+    ASSERT_GE(items, 2);
+    wchar_t text[64];
+    GetMenuStringW(window_menu, static_cast<UINT>(items - 2), text, 64, MF_BYPOSITION);
+    EXPECT_STREQ(text, L"&1 status");
+    EXPECT_TRUE(GetMenuState(window_menu, static_cast<UINT>(items - 2), MF_BYPOSITION) & MF_CHECKED);
+    GetMenuStringW(window_menu, static_cast<UINT>(items - 1), text, 64, MF_BYPOSITION);
+    EXPECT_STREQ(text, L"&2 szobalista");
     EXPECT_EQ(caption_of(main_frame->frame), L":: lorvando cset ::");
     EXPECT_EQ(status_part(0), L"not connected.");
     EXPECT_EQ(status_part(1), L"not logged in.");
