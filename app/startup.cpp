@@ -43,12 +43,14 @@ mainwnd *startup_run(const char *config_path, HACCEL *accel)
     vel_init();
     config_setdefaults(config_table);
     LVC_Init(packet_handler, event_handler, exception_handler);
-    dispatch_start();
     *accel = LoadAcceleratorsW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDA_MAIN));
     const int config_ok = config_load(config_path, config_table);
     mainwnd *mw = mainwnd_create();
     if (!mw)
         return nullptr;
+    // The hand-over's helper window is made once the frame is on the screen: no other
+    // thread runs before the first connection, which comes after this.
+    dispatch_start();
     statwnd_abort_handler = startup_abort;
     statwnd_add_msg(status_window, "*  lvchat - lorvando chat kliens");
     statwnd_add_msg(status_window, "*  Compiled at %s on %s.", __DATE__, __TIME__);

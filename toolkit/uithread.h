@@ -5,8 +5,8 @@
 
 typedef void (*vel_ui_task)(void *arg);
 
-// Makes the helper on the calling thread, which is the user-interface thread (vel_init
-// calls it); 1 when the helper exists.
+// Makes the helper on the calling thread, which is the user-interface thread, after
+// vel_init and before any other thread may hand work over; 1 when the helper exists.
 int vel_ui_start();
 
 // Runs task(arg) on the user-interface thread and returns when it has run: directly when

@@ -43,7 +43,6 @@ int vel_init()
     vel_instance = GetModuleHandleW(nullptr);
     vel_ui_thread = GetCurrentThreadId();
     InitCommonControls();
-    vel_ui_start();
     return 1;
 }
 

@@ -11,6 +11,8 @@ extern HMODULE vel_richedit_lib;   // the first rich edit library loaded
 extern HCURSOR vel_cursor_we;      // vertical splitters, loaded when first shown
 extern HCURSOR vel_cursor_ns;      // horizontal splitters, loaded when first shown
 
+// The toolkit's globals and the common controls. The cross-thread helper is started on
+// its own (vel_ui_start), once the first windows are up.
 int vel_init();
 WPARAM vel_run(vel_window *main_window, HACCEL accel);
 // Ends vel_run with `code`, also when called from inside a modal loop (a menu in keyboard

@@ -23,6 +23,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -147,6 +148,16 @@ void autoconnect_without_console()
         child_exit("no connection");
     if (!wintest_pump_until([&] { return status_part(0) == address; }))
         child_exit("status bar part 0: " + status_part(0));
+    // Other threads hand work to the interface thread from here on.
+    DWORD ran_on = 0;
+    int handed = 0;
+    std::thread other([&] {
+        handed = vel_ui_run([](void *arg) { *static_cast<DWORD *>(arg) = GetCurrentThreadId(); }, &ran_on);
+    });
+    wintest_pump_until([&] { return ran_on != 0; }, 2000);
+    other.join();
+    if (!handed || ran_on != GetCurrentThreadId())
+        child_exit("work from another thread did not run on the interface thread");
     // The shell's library (tray icon, sound, opening links) costs a start-up tens of
     // milliseconds under Wine: nothing so far has needed it.
     if (GetModuleHandleW(L"shell32.dll"))

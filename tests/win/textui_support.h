@@ -65,7 +65,11 @@ inline void ui_set_keys(bool control, bool shift)
 // A fresh hidden top-level window per test, destroyed afterwards.
 class UiWindowTest : public testing::Test {
 protected:
-    static void SetUpTestSuite() { vel_init(); }
+    static void SetUpTestSuite()
+    {
+        vel_init();
+        vel_ui_start();
+    }
 
     void make_window(const wchar_t *caption, int width, int height, DWORD style = WS_OVERLAPPEDWINDOW)
     {

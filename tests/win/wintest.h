@@ -1,6 +1,7 @@
 // Helpers shared by the window suites: a bounded message flush and an off-screen canvas.
 #pragma once
 
+#include "toolkit/uithread.h"
 #include "toolkit/window.h"
 
 #include <cstdlib>
@@ -188,6 +189,6 @@ private:
 // The toolkit is started once per test program.
 inline void wintest_init()
 {
-    static const int done = vel_init();
+    static const int done = vel_init() && vel_ui_start();
     (void)done;
 }
