@@ -12,6 +12,11 @@
 //                                       items, asking all the time; prints when (Unix ms) and
 //                                       the longest time the window took to answer
 //   wndprobe move HWND X Y W H          places a window (an MDI child inside its client area)
+//   wndprobe hold                       keeps Wine's desktop up until killed, with a hidden
+//                                       window of its own: a series of programs (the window
+//                                       suites) then does not start the desktop process
+//                                       afresh each time, each one holding the output pipe
+//                                       of the program that started it for some 20 s
 #include <windows.h>
 #include <commctrl.h>
 
@@ -193,10 +198,23 @@ int wndprobe_load(HWND list, long want, int timeout)
     }
 }
 
+int wndprobe_hold()
+{
+    // A hidden top-level window makes this thread a user of the desktop, which Wine keeps
+    // (with its desktop process) while it has users.
+    HWND hwnd = CreateWindowExW(0, L"STATIC", L"wndprobe hold", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+    if (!hwnd)
+        return 1;
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0)
+        DispatchMessageW(&msg);
+    return 0;
+}
+
 int wndprobe_usage()
 {
     std::fprintf(stderr, "usage: wndprobe tree | ping HWND COUNT INTERVAL-MS | rows HWND | load HWND COUNT MS | "
-                         "move HWND X Y W H\n");
+                         "move HWND X Y W H | hold\n");
     return 2;
 }
 
@@ -204,6 +222,8 @@ int wndprobe_usage()
 
 int main(int argc, char **argv)
 {
+    if (argc == 2 && !std::strcmp(argv[1], "hold"))
+        return wndprobe_hold();
     if (argc >= 2 && !std::strcmp(argv[1], "tree")) {
         int found = 0;
         EnumWindows(wndprobe_top, reinterpret_cast<LPARAM>(&found));
