@@ -20,9 +20,10 @@
 #            the flood into FILE.before / FILE.after.
 #   startup  process start to the main frame mapped on the display (MapNotify), the Wine
 #            server warm, against bench/win/minimdi.exe started the same way (medians),
-#            and against minimdi_cc.exe, the same with the common controls loaded as any
-#            program with a list view or a status bar must; lvchat.exe stripped as the
-#            package ships it.
+#            against minimdi_cc.exe, the same with the common controls loaded as any
+#            program with a list view or a status bar must, and against samescreen.exe,
+#            lvchat.exe's first screen made with bare calls (what those windows cost
+#            without the program's code); lvchat.exe stripped as the package ships it.
 #   rooms    a list of N rooms sent again to a logged-in client: from the console command
 #            to the room list view holding N rows, with the longest time the window took
 #            to answer meanwhile; the same for --big-rooms; and the memory that N rooms
@@ -58,7 +59,7 @@ build_tree() {  # SOURCE BUILD-FOLDER TARGETS...
 }
 cmake -S "$root" -B "$root/build/host" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null &&
   cmake --build "$root/build/host" -j"$jobs" --target lvserver >/dev/null || { echo "bench: lvserver did not build"; exit 1; }
-build_tree "$root" "$root/build/win64" lvchat wndprobe minimdi minimdi_cc || { echo "bench: lvchat.exe did not build"; exit 1; }
+build_tree "$root" "$root/build/win64" lvchat wndprobe minimdi minimdi_cc samescreen || { echo "bench: lvchat.exe did not build"; exit 1; }
 variants=(after)
 declare -A exe_of=([after]=$root/build/win64/app/lvchat.exe)
 if [ -n "$before" ]; then
@@ -197,11 +198,13 @@ startup_runs() {
   local keeper=$!
   sleep 3
   for i in $(seq "$starts"); do
-    for v in floor floor_cc "${variants[@]}"; do
+    for v in floor floor_cc screen "${variants[@]}"; do
       if [ "$v" = floor ]; then
         t=$(cd "$run" && python3 "$here/mapwait.py" minimdi 60 "$wine" "$root/build/win64/bench/minimdi.exe")
       elif [ "$v" = floor_cc ]; then
         t=$(cd "$run" && python3 "$here/mapwait.py" 'minimdi cc' 60 "$wine" "$root/build/win64/bench/minimdi_cc.exe")
+      elif [ "$v" = screen ]; then
+        t=$(cd "$run" && python3 "$here/mapwait.py" samescreen 60 "$wine" "$root/build/win64/bench/samescreen.exe")
       else
         t=$(cd "$run" && python3 "$here/mapwait.py" 'lorvando cset' 60 "$wine" "${exe[$v]}" lvchat.cfg)
       fi
@@ -218,7 +221,7 @@ startup_runs() {
     done
   done
   kill "$keeper" 2>/dev/null
-  for v in floor floor_cc "${variants[@]}"; do
+  for v in floor floor_cc screen "${variants[@]}"; do
     fig[$v,start]=$(tr ' ' '\n' <<<"${times[$v]}" | grep . | median)
     fig[$v,starts]=${times[$v]}
   done
@@ -336,7 +339,8 @@ g() { echo "${fig[$1,$2]:--}"; }
     row "start-up to the frame mapped, median of $starts (ms)" start
     printf '| minimal MDI program (the floor), median of %s (ms) | %s |\n' "$starts" "$(g floor start)"
     printf '| the same with the common controls, median of %s (ms) | %s |\n' "$starts" "$(g floor_cc start)"
+    printf '| lvchat.exe'"'"'s first screen made with bare calls, median of %s (ms) | %s |\n' "$starts" "$(g screen start)"
     echo
-    for v in floor floor_cc "${variants[@]}"; do echo "start-up runs, $v (ms): $(g "$v" starts)"; done
+    for v in floor floor_cc screen "${variants[@]}"; do echo "start-up runs, $v (ms): $(g "$v" starts)"; done
   fi
 } | tee "$out/table.md"

@@ -10,6 +10,8 @@
 #include <commctrl.h>
 #endif
 
+#include "message_loop.h"
+
 namespace {
 
 HWND minimdi_client;
@@ -67,10 +69,5 @@ int WINAPI WinMain(HINSTANCE inst, HINSTANCE, LPSTR, int)
     SendMessageW(minimdi_client, WM_MDICREATE, 0, reinterpret_cast<LPARAM>(&mcs));
     ShowWindow(frame, SW_SHOW);
     UpdateWindow(frame);
-    MSG m;
-    while (GetMessageW(&m, nullptr, 0, 0) > 0) {
-        TranslateMessage(&m);
-        DispatchMessageW(&m);
-    }
-    return 0;
+    return bench_message_loop();
 }
