@@ -61,6 +61,9 @@ cmake -S "$root" -B "$root/build/host" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/n
   cmake --build "$root/build/host" -j"$jobs" --target lvserver >/dev/null || { echo "bench: lvserver did not build"; exit 1; }
 build_tree "$root" "$root/build/win64" lvchat wndprobe minimdi minimdi_cc samescreen || { echo "bench: lvchat.exe did not build"; exit 1; }
 variants=(after)
+# The start-up references timed beside the program: the plain floor, the floor with the
+# common controls, and the program's first screen made with bare calls.
+references=(floor floor_cc screen)
 declare -A exe_of=([after]=$root/build/win64/app/lvchat.exe)
 if [ -n "$before" ]; then
   src=$root/build/bench-before/src
@@ -200,7 +203,7 @@ startup_runs() {
   local keeper=$!
   sleep 3
   for i in $(seq "$starts"); do
-    for v in floor floor_cc screen "${variants[@]}"; do
+    for v in "${references[@]}" "${variants[@]}"; do
       if [ "$v" = floor ]; then
         t=$(cd "$run" && python3 "$here/mapwait.py" minimdi 60 "$wine" "$root/build/win64/bench/minimdi.exe")
       elif [ "$v" = floor_cc ]; then
@@ -223,7 +226,7 @@ startup_runs() {
     done
   done
   kill "$keeper" 2>/dev/null
-  for v in floor floor_cc screen "${variants[@]}"; do
+  for v in "${references[@]}" "${variants[@]}"; do
     fig[$v,start]=$(tr ' ' '\n' <<<"${times[$v]}" | grep . | median_q1)
     fig[$v,starts]=${times[$v]}
   done
@@ -343,6 +346,6 @@ g() { echo "${fig[$1,$2]:--}"; }
     printf '| the same with the common controls, median (lower quartile) of %s (ms) | %s |\n' "$starts" "$(g floor_cc start)"
     printf '| lvchat.exe'"'"'s first screen made with bare calls, median (lower quartile) of %s (ms) | %s |\n' "$starts" "$(g screen start)"
     echo
-    for v in floor floor_cc screen "${variants[@]}"; do echo "start-up runs, $v (ms): $(g "$v" starts)"; done
+    for v in "${references[@]}" "${variants[@]}"; do echo "start-up runs, $v (ms): $(g "$v" starts)"; done
   fi
 } | tee "$out/table.md"

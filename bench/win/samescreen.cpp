@@ -16,6 +16,9 @@
 
 namespace {
 
+// The frame's children.
+enum : int { id_statusbar = 6000, id_vsplitter, id_windowlist, id_friendlist, id_hsplitter, id_first_button = 6100 };
+
 HINSTANCE instance;
 HWND mdi_client;
 HFONT list_font, button_font, text_font;
@@ -60,7 +63,7 @@ HWND side_list(HWND frame, DWORD style, int y, int h, int id, const wchar_t *col
 void add_entry(HWND frame, HWND windowlist, int position, const wchar_t *text, HWND window)
 {
     HWND button = child(0, L"BUTTON", text, WS_VISIBLE | BS_OWNERDRAW, position * 92 + 1, 4, 90, 21, frame,
-                        6000 + position);
+                        id_first_button + position);
     SendMessageW(button, WM_SETFONT, reinterpret_cast<WPARAM>(button_font), FALSE);
     LVITEMW item{};
     item.mask = LVIF_TEXT | LVIF_PARAM;
@@ -133,38 +136,46 @@ LRESULT CALLBACK mdichild_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
     return DefMDIChildProcW(hwnd, msg, wp, lp);
 }
 
+void set_parts(HWND bar, int width)
+{
+    int parts[] = {130, 260, width - 100, width - 60, -1};
+    SendMessageW(bar, SB_SETPARTS, 5, reinterpret_cast<LPARAM>(parts));
+}
+
 LRESULT CALLBACK frame_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
 {
     if (msg == WM_CREATE) {
-        HWND bar = child(0, STATUSCLASSNAMEW, L".", WS_VISIBLE | SBARS_SIZEGRIP, 0, 0, 0, 0, hwnd, 6000);
+        HWND bar = child(0, STATUSCLASSNAMEW, L".", WS_VISIBLE | SBARS_SIZEGRIP, 0, 0, 0, 0, hwnd, id_statusbar);
         RECT r;
         GetWindowRect(bar, &r);
         int s = r.bottom - r.top;
         GetClientRect(hwnd, &r);
+        // A frame at the default place gets its first WM_SIZE only when it is shown: the
+        // parts are there before the texts are set.
+        set_parts(bar, r.right);
         CLIENTCREATESTRUCT ccs{GetSubMenu(GetMenu(hwnd), 3), 100};
         mdi_client = CreateWindowExW(WS_EX_CLIENTEDGE, L"MDICLIENT", nullptr,
                                      WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | MDIS_ALLCHILDSTYLES, 124, 27,
                                      r.right - 124, r.bottom - 27 - s, hwnd, nullptr, instance, &ccs);
-        child(0, L"samescreen_splitter", L"", WS_VISIBLE, 120, 27, 4, r.bottom - 27 - s, hwnd, 6002);
-        side_list(hwnd, LVS_OWNERDRAWFIXED, 27, 150, 6003, L"window name");
-        side_list(hwnd, 0, 181, r.bottom - 181 - s, 6004, L"friend name");
-        child(0, L"samescreen_splitter", L"", WS_VISIBLE, 0, 177, 120, 4, hwnd, 6005);
+        child(0, L"samescreen_splitter", L"", WS_VISIBLE, 120, 27, 4, r.bottom - 27 - s, hwnd, id_vsplitter);
+        side_list(hwnd, LVS_OWNERDRAWFIXED, 27, 150, id_windowlist, L"window name");
+        side_list(hwnd, 0, 181, r.bottom - 181 - s, id_friendlist, L"friend name");
+        child(0, L"samescreen_splitter", L"", WS_VISIBLE, 0, 177, 120, 4, hwnd, id_hsplitter);
         return 0;
     }
     if (msg == WM_SIZE) {
         // The panes keep their anchors: the client area, the vertical splitter and the
         // friend list reach down to the status bar.
-        HWND bar = GetDlgItem(hwnd, 6000);
+        HWND bar = GetDlgItem(hwnd, id_statusbar);
         SendMessageW(bar, WM_SIZE, 0, 0);
         int w = LOWORD(lp), h = HIWORD(lp);
-        int parts[] = {130, 260, w - 100, w - 60, -1};
-        SendMessageW(bar, SB_SETPARTS, 5, reinterpret_cast<LPARAM>(parts));
+        set_parts(bar, w);
         RECT r;
         GetWindowRect(bar, &r);
         int bottom = h - (r.bottom - r.top);
         MoveWindow(mdi_client, 124, 27, w - 124, bottom - 27, TRUE);
-        MoveWindow(GetDlgItem(hwnd, 6002), 120, 27, 4, bottom - 27, TRUE);
-        MoveWindow(GetDlgItem(hwnd, 6004), 0, 181, 120, bottom - 181, TRUE);
+        MoveWindow(GetDlgItem(hwnd, id_vsplitter), 120, 27, 4, bottom - 27, TRUE);
+        MoveWindow(GetDlgItem(hwnd, id_friendlist), 0, 181, 120, bottom - 181, TRUE);
         return 0;
     }
     if (msg == WM_MEASUREITEM) {
@@ -233,7 +244,7 @@ int WINAPI WinMain(HINSTANCE inst, HINSTANCE, LPSTR, int)
     SendMessageW(frame, WM_SETICON, ICON_BIG,
                  reinterpret_cast<LPARAM>(LoadImageW(inst, MAKEINTRESOURCEW(IDI_FRAME), IMAGE_ICON, 0, 0, 0)));
     LoadImageW(inst, MAKEINTRESOURCEW(IDI_TRAY), IMAGE_ICON, 0, 0, 0);
-    HWND windowlist = GetDlgItem(frame, 6003);
+    HWND windowlist = GetDlgItem(frame, id_windowlist);
     const struct {
         const wchar_t *caption, *entry;
         DWORD style;
@@ -251,7 +262,7 @@ int WINAPI WinMain(HINSTANCE inst, HINSTANCE, LPSTR, int)
     }
     ShowWindow(made[1], SW_SHOWNA);
     SetWindowPos(made[1], made[0], 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-    HWND bar = GetDlgItem(frame, 6000);
+    HWND bar = GetDlgItem(frame, id_statusbar);
     SendMessageW(bar, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(L"not connected."));
     SendMessageW(bar, SB_SETTEXTW, 1, reinterpret_cast<LPARAM>(L"not logged in."));
     SendMessageW(bar, SB_SETTEXTW, 4, reinterpret_cast<LPARAM>(L"@493"));
